@@ -1,0 +1,29 @@
+# Warnings are errors everywhere in our own code.
+add_compile_options(-Wall -Wextra -Werror)
+
+if(UPDATER_SANITIZE)
+  string(REPLACE ";" "," _san "${UPDATER_SANITIZE}")
+  add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_san})
+endif()
+
+# Adds every subdirectory of DIR that holds a CMakeLists.txt, so that each
+# area can add its own tests, tools or benchmarks without touching a shared file.
+function(updater_add_subdirectories dir)
+  file(GLOB _children LIST_DIRECTORIES true "${dir}/*")
+  list(SORT _children)
+  foreach(_child ${_children})
+    if(IS_DIRECTORY "${_child}" AND EXISTS "${_child}/CMakeLists.txt")
+      add_subdirectory("${_child}")
+    endif()
+  endforeach()
+endfunction()
+
+# updater_add_gtest(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l1 l2])
+# One GoogleTest executable whose cases are registered with CTest one by one.
+function(updater_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()
