@@ -21,8 +21,7 @@
  * packet FIFO overflow rule (a put leaving more than 20 packets waiting
  * empties the queue). */
 #include "aPacketFifo.h"
-
-struct aStream;
+#include "aStream.h"
 
 typedef uint32_t aLinkRef;
 
@@ -65,7 +64,7 @@ KLV_EXPORT aLinkRef aLink_CreateUSB(uint32_t serialNumber);
 KLV_EXPORT aLinkRef aLink_CreateTCPIP(uint32_t address, uint16_t port);
 /* A new, unshared link over the caller's stream; the link owns the stream
  * from here on (also on failure, when it is destroyed and 0 returned). */
-KLV_EXPORT aLinkRef aLink_Create(struct aStream* stream);
+KLV_EXPORT aLinkRef aLink_Create(aStreamRef stream);
 /* Drops one reference and sets *link to 0; the last reference stops the link
  * and frees it. aErrParam for an unknown link. */
 KLV_EXPORT aErr aLink_Destroy(aLinkRef* link);
