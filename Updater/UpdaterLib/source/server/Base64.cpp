@@ -1,0 +1,62 @@
+// Standard base64 (RFC 4648) decoding of downloaded builds.
+#include <cstdlib>
+
+#include "HttpTransfer.h"
+
+namespace {
+
+// The 6-bit value of c, or -1 for a character outside the alphabet.
+int sextet(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Padding may only close the text: "x===" never, "xx=y" never.
+bool paddingIsValid(const char* text, size_t length, size_t padding) {
+  for (size_t i = 0; i < length - padding; ++i) {
+    if (text[i] == '=') return false;
+  }
+  return padding <= 2;
+}
+
+}  // namespace
+
+unsigned char* base64Decode(const char* text, size_t length, size_t* outLength) {
+  if (outLength) *outLength = 0;
+  if (length % 4 != 0 || (length > 0 && !text)) return nullptr;
+  size_t padding = 0;
+  if (length > 0 && text[length - 1] == '=') {
+    padding = 1;
+    if (text[length - 2] == '=') padding = 2;
+  }
+  if (length > 0 && !paddingIsValid(text, length, padding)) return nullptr;
+
+  const size_t decoded = length / 4 * 3 - padding;
+  unsigned char* out = static_cast<unsigned char*>(malloc(decoded + 1));
+  if (!out) return nullptr;
+  out[decoded] = 0;
+
+  size_t pos = 0;
+  for (size_t group = 0; group < length; group += 4) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[group + i]);
+      const int bits = (c == '=') ? 0 : sextet(c);
+      if (bits < 0) {
+        free(out);
+        return nullptr;
+      }
+      v = (v << 6) | static_cast<uint32_t>(bits);
+    }
+    const unsigned char bytes[3] = {static_cast<unsigned char>(v >> 16),
+                                    static_cast<unsigned char>(v >> 8),
+                                    static_cast<unsigned char>(v)};
+    for (size_t i = 0; i < 3 && pos < decoded; ++i) out[pos++] = bytes[i];
+  }
+  if (outLength) *outLength = decoded;
+  return out;
+}
