@@ -18,4 +18,9 @@
 /* Size of every path buffer the library declares. */
 #define aPATH_MAX 260
 
+KLV_EXTERN_C_BEGIN
+/* Display name of a module model number ("Unknown" for numbers not in the table). */
+KLV_EXPORT const char* aDefs_GetModelName(int model);
+KLV_EXTERN_C_END
+
 #endif
