@@ -1,0 +1,318 @@
+// Packet FIFOs: a process-wide registry of queues named by 64-bit
+// references, each a linked list of packet copies guarded by its own lock,
+// with a condition variable on which readers wait.
+#include "aPacketFifo.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+namespace {
+
+const uint16_t kFifoCheck = 0xFEED;
+
+using Clock = std::chrono::steady_clock;
+
+struct Entry {
+  aPacket packet;
+  uint8_t budget;
+  Entry* next;
+};
+
+struct Fifo {
+  uint16_t check = kFifoCheck;
+  std::mutex lock;
+  std::condition_variable ready;
+  Entry* head = nullptr;
+  Entry* tail = nullptr;
+  int32_t count = 0;  // -1 once the FIFO is being destroyed
+  // The registry's reference plus one per caller inside an operation; the
+  // record is freed by whoever drops the last one, so callers still waiting
+  // when the FIFO is destroyed wake up on a live record.
+  std::atomic<int32_t> users{1};
+};
+
+struct Registry {
+  std::mutex lock;
+  std::unordered_map<aPacketFifoRef, Fifo*> fifos;
+  aPacketFifoRef next = 1;
+};
+
+// Made on first use and never freed: FIFOs may be used by threads that run
+// until the process ends.
+Registry& registry() {
+  static Registry* instance = new Registry;
+  return *instance;
+}
+
+void freeEntries(Entry* entry) {
+  while (entry) {
+    Entry* next = entry->next;
+    free(entry);
+    entry = next;
+  }
+}
+
+// Holds a FIFO found in the registry for the length of one operation.
+class FifoUse {
+ public:
+  explicit FifoUse(aPacketFifoRef ref) {
+    Registry& reg = registry();
+    std::lock_guard<std::mutex> guard(reg.lock);
+    auto it = reg.fifos.find(ref);
+    if (it != reg.fifos.end() && it->second->check == kFifoCheck) {
+      fifo_ = it->second;
+      fifo_->users.fetch_add(1);
+    }
+  }
+  ~FifoUse() {
+    if (fifo_) release(fifo_);
+  }
+  FifoUse(const FifoUse&) = delete;
+  FifoUse& operator=(const FifoUse&) = delete;
+
+  Fifo* get() const { return fifo_; }
+
+  static void release(Fifo* fifo) {
+    if (fifo->users.fetch_sub(1) == 1) {
+      fifo->check = 0;
+      delete fifo;
+    }
+  }
+
+ private:
+  Fifo* fifo_ = nullptr;
+};
+
+// Unlinks `entry`, whose predecessor is `prev` (null at the head).
+void unlink(Fifo* fifo, Entry* prev, Entry* entry) {
+  if (prev)
+    prev->next = entry->next;
+  else
+    fifo->head = entry->next;
+  if (fifo->tail == entry) fifo->tail = prev;
+  entry->next = nullptr;
+  fifo->count--;
+}
+
+Entry* popHead(Fifo* fifo) {
+  Entry* entry = fifo->head;
+  if (entry) unlink(fifo, nullptr, entry);
+  return entry;
+}
+
+// Copies a taken entry into a new packet and frees the entry. Null (and the
+// packet lost) only when memory is short.
+aPacket* handOut(Entry* entry) {
+  if (!entry) return nullptr;
+  aPacket* packet = aPacket_Copy(&entry->packet);
+  free(entry);
+  return packet;
+}
+
+// One filtered search pass from the head, with the FIFO's lock held. Each
+// entry passed over loses one unit of its skip budget; an entry whose budget
+// is spent is dropped and ends the pass without a result.
+Entry* searchPass(Fifo* fifo, aPacketMatchProc match, const void* matchRef) {
+  Entry* prev = nullptr;
+  for (Entry* entry = fifo->head; entry; prev = entry, entry = entry->next) {
+    if (match(&entry->packet, matchRef)) {
+      unlink(fifo, prev, entry);
+      return entry;
+    }
+    if (entry->budget == 0) {
+      unlink(fifo, prev, entry);
+      free(entry);
+      return nullptr;
+    }
+    entry->budget--;
+  }
+  return nullptr;
+}
+
+int64_t msUntil(Clock::time_point deadline) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+}  // namespace
+
+aPacketFifoRef aPacketFifo_Create(void) {
+  Fifo* fifo = new (std::nothrow) Fifo;
+  if (!fifo) return 0;
+  Registry& reg = registry();
+  std::lock_guard<std::mutex> guard(reg.lock);
+  aPacketFifoRef ref = reg.next++;
+  reg.fifos[ref] = fifo;
+  return ref;
+}
+
+aErr aPacketFifo_Destroy(aPacketFifoRef* ref) {
+  if (!ref) return aErrParam;
+  Fifo* fifo = nullptr;
+  {
+    Registry& reg = registry();
+    std::lock_guard<std::mutex> guard(reg.lock);
+    auto it = reg.fifos.find(*ref);
+    if (it == reg.fifos.end()) return aErrNotFound;
+    fifo = it->second;
+    reg.fifos.erase(it);
+  }
+  Entry* entries = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(fifo->lock);
+    entries = fifo->head;
+    fifo->head = fifo->tail = nullptr;
+    fifo->count = -1;
+    fifo->ready.notify_all();
+  }
+  freeEntries(entries);
+  FifoUse::release(fifo);
+  *ref = 0;
+  return aErrNone;
+}
+
+uint32_t aPacketFifo_GetLength(aPacketFifoRef ref) {
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return 0;
+  std::lock_guard<std::mutex> guard(fifo->lock);
+  return fifo->count > 0 ? static_cast<uint32_t>(fifo->count) : 0;
+}
+
+aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
+  if (!aVALIDPACKET(packet) || packet->dataSize > aPACKET_MAXDATA) return aErrParam;
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return aErrParam;
+  Entry* entry = static_cast<Entry*>(malloc(sizeof(Entry)));
+  if (!entry) return aErrResource;
+  memcpy(&entry->packet, packet, sizeof(aPacket));
+  entry->budget = aPACKETFIFO_SKIP_BUDGET;
+  entry->next = nullptr;
+
+  Entry* overflow = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(fifo->lock);
+    if (fifo->count < 0) {
+      free(entry);
+      return aErrCancel;
+    }
+    if (fifo->tail)
+      fifo->tail->next = entry;
+    else
+      fifo->head = entry;
+    fifo->tail = entry;
+    fifo->count++;
+    if (fifo->count > aPACKETFIFO_MAX) {
+      // Nobody is taking packets off this queue: start afresh rather than
+      // hand out a backlog of stale ones.
+      overflow = fifo->head;
+      fifo->head = fifo->tail = nullptr;
+      fifo->count = 0;
+    } else {
+      fifo->ready.notify_one();
+    }
+  }
+  freeEntries(overflow);
+  return aErrNone;
+}
+
+aPacket* aPacketFifo_Get(aPacketFifoRef ref) {
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return nullptr;
+  Entry* entry = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(fifo->lock);
+    if (fifo->count > 0) entry = popHead(fifo);
+  }
+  return handOut(entry);
+}
+
+aPacket* aPacketFifo_Await(aPacketFifoRef ref, uint32_t timeoutMs) {
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return nullptr;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  Entry* entry = nullptr;
+  {
+    std::unique_lock<std::mutex> guard(fifo->lock);
+    // Woken by a put whose packet another reader took first: wait on for
+    // the rest of the time.
+    fifo->ready.wait_until(guard, deadline, [fifo] { return fifo->count != 0; });
+    if (fifo->count > 0) entry = popHead(fifo);
+  }
+  return handOut(entry);
+}
+
+aPacket* aPacketFifo_GetFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef) {
+  if (!match) return nullptr;
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return nullptr;
+  Entry* entry = nullptr;
+  {
+    std::unique_lock<std::mutex> guard(fifo->lock);
+    fifo->ready.wait(guard, [fifo] { return fifo->count != 0; });
+    if (fifo->count > 0) entry = searchPass(fifo, match, matchRef);
+  }
+  return handOut(entry);
+}
+
+// Search passes follow each other without a pause while packets are queued,
+// so unwanted packets age out quickly; while the FIFO is empty the caller
+// sleeps on it until a put, the deadline or the FIFO's destruction.
+aPacket* aPacketFifo_AwaitFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef,
+                                uint32_t timeoutMs) {
+  if (!match) return nullptr;
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return nullptr;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  Entry* entry = nullptr;
+  for (;;) {
+    std::unique_lock<std::mutex> guard(fifo->lock);
+    if (fifo->count == 0) {
+      fifo->ready.wait_until(guard, deadline, [fifo] { return fifo->count != 0; });
+      if (fifo->count == 0) break;
+    }
+    if (fifo->count < 0) break;
+    entry = searchPass(fifo, match, matchRef);
+    if (entry || msUntil(deadline) < 0) break;
+  }
+  return handOut(entry);
+}
+
+uint32_t aPacketFifo_DrainPackets(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef) {
+  if (!match) return 0;
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return 0;
+  uint32_t removed = 0;
+  Entry* drained = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(fifo->lock);
+    Entry* prev = nullptr;
+    Entry* entry = fifo->head;
+    while (entry) {
+      Entry* next = entry->next;
+      if (match(&entry->packet, matchRef)) {
+        unlink(fifo, prev, entry);
+        entry->next = drained;
+        drained = entry;
+        removed++;
+      } else {
+        prev = entry;
+      }
+      entry = next;
+    }
+  }
+  freeEntries(drained);
+  return removed;
+}
