@@ -19,11 +19,18 @@ function(updater_add_subdirectories dir)
   endforeach()
 endfunction()
 
-# updater_add_gtest(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l1 l2])
+# updater_add_gtest(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS label])
 # One GoogleTest executable whose cases are registered with CTest one by one.
 function(updater_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+  # An empty LABELS value would swallow the next property name, so a label is
+  # only passed when given. Test discovery carries one label per executable.
+  set(_props TIMEOUT 300)
+  if(T_LABELS)
+    list(GET T_LABELS 0 _label)
+    list(APPEND _props LABELS ${_label})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
 endfunction()

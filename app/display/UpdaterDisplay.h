@@ -4,6 +4,7 @@
 // diagnostic channels (debugPrint and its -X channel mask).
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // What the operator reads: information and error lines, a progress bar and a
 // busy indicator. Used through a pointer and never owned by its users.
@@ -36,6 +37,11 @@ class CLI_Display : public UpdaterDisplayInterface {
   void showMessage(const char* text) override;
   void showError(const char* text) override;
 };
+
+// The text of one progress step (fraction 0.0-1.0, label may be null) and of
+// busy frame number frame (taken modulo 8) as CLI_Display writes them.
+std::string progressText(double fraction, const char* label);
+std::string busyText(unsigned frame, const char* label);
 
 // Diagnostic channels (values of the -X mask).
 enum : uint32_t {

@@ -1,0 +1,60 @@
+#ifndef KELVARION_PLATFORM_FILE_H
+#define KELVARION_PLATFORM_FILE_H
+// Files, directories and process paths: the operating-system side of aFile
+// and aDirectory. One backend per system lives under platform/<system>/.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using FileHandle = intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// How a file is opened (the three aFile modes):
+//  Read   - existing file only, read access;
+//  Write  - created or truncated, write access, writes go through to the disk;
+//  Append - opened or created, read and write access, writes go through,
+//           positioned at the end.
+enum class OpenMode { Read, Write, Append };
+
+// Why a system call failed, reduced to what the library distinguishes.
+enum class SysError { None, NotFound, Access, Exists, Other };
+
+FileHandle fileOpen(const char* path, OpenMode mode);
+bool fileClose(FileHandle file);
+// One system read or write; *done receives the count transferred.
+SysError fileRead(FileHandle file, void* buffer, size_t count, size_t* done);
+SysError fileWrite(FileHandle file, const void* buffer, size_t count, size_t* done);
+bool fileSize(FileHandle file, uint64_t* size);
+bool filePosition(FileHandle file, uint64_t* position);
+bool fileSetPosition(FileHandle file, uint64_t position);
+SysError fileDelete(const char* path);
+
+enum class PathKind { None, File, Directory };
+// What path names; a symbolic link counts as what it points to.
+PathKind pathKind(const char* path);
+
+SysError directoryCreate(const char* path, int mode);
+SysError directoryRemove(const char* path);
+
+struct DirectoryItem {
+  std::string name;   // entry name only, "." and ".." included
+  uint64_t size;      // size in bytes
+  bool isDirectory;   // a real directory (a link to one is not)
+};
+// All entries of a directory in the order the system gives them; false when
+// the directory cannot be read.
+bool directoryRead(const char* path, std::vector<DirectoryItem>* items);
+
+// Current working directory / path of the running program; false when it
+// does not fit into size bytes (terminator included) or cannot be had.
+bool currentDirectory(char* buffer, size_t size);
+bool executablePath(char* buffer, size_t size);
+// Value of an environment variable, null when unset.
+const char* environmentValue(const char* name);
+
+}  // namespace platform
+
+#endif

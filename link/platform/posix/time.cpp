@@ -1,0 +1,36 @@
+// POSIX backend of the time service.
+#include "../time.h"
+
+#include <errno.h>
+#include <time.h>
+
+namespace platform {
+
+uint64_t monotonicMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+void sleepMilliseconds(uint32_t ms) {
+  struct timespec wait;
+  wait.tv_sec = ms / 1000u;
+  wait.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+bool localCalendarTime(CalendarTime* out) {
+  time_t now = time(nullptr);
+  struct tm local;
+  if (localtime_r(&now, &local) == nullptr) return false;
+  out->year = local.tm_year + 1900;
+  out->month = local.tm_mon + 1;
+  out->day = local.tm_mday;
+  out->hour = local.tm_hour;
+  out->minute = local.tm_min;
+  out->second = local.tm_sec;
+  return true;
+}
+
+}  // namespace platform

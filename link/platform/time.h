@@ -1,0 +1,25 @@
+#ifndef KELVARION_PLATFORM_TIME_H
+#define KELVARION_PLATFORM_TIME_H
+// Clocks and sleeping.
+#include <cstdint>
+
+namespace platform {
+
+// Milliseconds of a steady clock from an arbitrary origin; never goes back.
+uint64_t monotonicMilliseconds();
+void sleepMilliseconds(uint32_t ms);
+
+// Local calendar time, for dates written into the store.
+struct CalendarTime {
+  int year;    // e.g. 2024
+  int month;   // 1-12
+  int day;     // 1-31
+  int hour;    // 0-23
+  int minute;  // 0-59
+  int second;  // 0-60
+};
+bool localCalendarTime(CalendarTime* out);
+
+}  // namespace platform
+
+#endif
