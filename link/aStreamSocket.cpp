@@ -1,0 +1,207 @@
+/* TCP socket transport: non-blocking, no-delay, linger 0. A connection the
+ * peer resets is made again inside get and write; a connection the peer
+ * closes in order is lost for good (the module went away, for example to
+ * reboot), and the stream reports aErrConnection from then on. */
+#include "aStreamPrivate.h"
+#include "aTime.h"
+#include "platform/socket.h"
+
+#include <mutex>
+#include <new>
+
+#define aSOCKET_CHECK 0xDEAD
+
+namespace {
+
+using platform::NetResult;
+
+const uint32_t kConnectTimeoutMs = 3000;
+const uint32_t kReconnectPauseMs = 10;
+const uint32_t kSendPauseMs = 60;
+const int kSendAttempts = 10;
+
+struct SocketRecord {
+  uint16_t check;
+  uint16_t port;
+  uint32_t address;
+  platform::SocketHandle socket;
+  bool connected;
+  /* The reader and the writer share the connection: guards socket and
+   * connected so that one side never uses a handle the other has closed. */
+  std::mutex lock;
+};
+
+SocketRecord* socketRecord(void* ref) {
+  SocketRecord* record = static_cast<SocketRecord*>(ref);
+  return record && record->check == aSOCKET_CHECK ? record : nullptr;
+}
+
+bool configure(platform::SocketHandle socket) {
+  return platform::socketSetNoDelay(socket) && platform::socketSetReceiveTimeout(socket, 0) &&
+         platform::socketSetLingerZero(socket) && platform::socketSetNonBlocking(socket);
+}
+
+void closeRecord(SocketRecord* record) {
+  record->connected = false;
+  platform::socketClose(record->socket);
+  record->socket = platform::kNoSocket;
+}
+
+/* Makes a new connection; the caller holds the lock. */
+aErr connectRecord(SocketRecord* record) {
+  record->socket = platform::tcpSocket();
+  if (record->socket == platform::kNoSocket)
+    return aErrIO;
+  NetResult result = platform::tcpConnect(record->socket, record->address, record->port, kConnectTimeoutMs);
+  if (result != NetResult::Ok) {
+    platform::socketClose(record->socket);
+    record->socket = platform::kNoSocket;
+    aTime_MSSleep(kReconnectPauseMs);
+    bool lost = result == NetResult::Refused || result == NetResult::Reset || result == NetResult::TimedOut ||
+                result == NetResult::WouldBlock;
+    return lost ? aErrConnection : aErrIO;
+  }
+  record->connected = true;
+  if (configure(record->socket))
+    return aErrNone;
+  closeRecord(record);
+  return aErrIO;
+}
+
+aErr reconnect(SocketRecord* record) {
+  closeRecord(record);
+  aTime_MSSleep(kReconnectPauseMs);
+  return connectRecord(record);
+}
+
+bool connectionBroken(NetResult result) {
+  return result == NetResult::Reset || result == NetResult::NotConnected || result == NetResult::TimedOut;
+}
+
+/* The peer closed the connection in order: nothing more will come on it. */
+aErr connectionLost(SocketRecord* record) {
+  closeRecord(record);
+  return aErrConnection;
+}
+
+aErr receiveByte(SocketRecord* record, uint8_t* byte) {
+  size_t received = 0;
+  NetResult result = platform::socketReceive(record->socket, byte, 1, &received);
+  if (result == NetResult::Ok)
+    return aErrNone;
+  if (result == NetResult::WouldBlock)
+    return aErrEOF;
+  if (result == NetResult::Closed)
+    return connectionLost(record);
+  return connectionBroken(result) ? aErrNotReady : aErrIO;
+}
+
+aErr socketGet(uint8_t* byte, void* ref) {
+  SocketRecord* record = socketRecord(ref);
+  if (!record || !byte)
+    return aErrParam;
+  std::lock_guard<std::mutex> guard(record->lock);
+  if (!record->connected)
+    return aErrConnection;
+  NetResult result = platform::socketPeek(record->socket, byte);
+  if (connectionBroken(result)) {
+    aErr err = reconnect(record);
+    if (err != aErrNone)
+      return err;
+    result = platform::socketPeek(record->socket, byte);
+  }
+  if (result == NetResult::WouldBlock)
+    return aErrNotReady;
+  if (result == NetResult::Closed)
+    return connectionLost(record);
+  if (result != NetResult::Ok)
+    return aErrConnection;
+  return receiveByte(record, byte);
+}
+
+/* One send attempt under the lock; *sent is the count taken. */
+NetResult sendOnce(SocketRecord* record, const uint8_t* bytes, size_t count, size_t* sent, bool* wasConnected) {
+  std::lock_guard<std::mutex> guard(record->lock);
+  *wasConnected = record->connected;
+  if (!record->connected)
+    return NetResult::NotConnected;
+  return platform::socketSend(record->socket, bytes, count, sent);
+}
+
+aErr reconnectLocked(SocketRecord* record) {
+  std::lock_guard<std::mutex> guard(record->lock);
+  return reconnect(record);
+}
+
+aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
+  SocketRecord* record = socketRecord(ref);
+  if (!record || (!buffer && count > 0))
+    return aErrParam;
+  size_t done = 0;
+  int attempts = 0;
+  while (done < count) {
+    size_t sent = 0;
+    bool wasConnected = false;
+    NetResult result = sendOnce(record, buffer + done, count - done, &sent, &wasConnected);
+    if (!wasConnected)
+      return aErrConnection;
+    if (result == NetResult::Ok && sent == count - done)
+      return aErrNone;
+    if (result == NetResult::Ok && sent > 0) {
+      done += sent;
+      attempts = 1;
+    } else if (result == NetResult::Ok || result == NetResult::WouldBlock) {
+      ++attempts;
+    } else if (result == NetResult::Aborted || connectionBroken(result)) {
+      aErr err = reconnectLocked(record);
+      if (err != aErrNone)
+        return err;
+      ++attempts;
+    } else {
+      return aErrIO;
+    }
+    if (attempts >= kSendAttempts)
+      return aErrBusy;
+    aTime_MSSleep(kSendPauseMs);
+  }
+  return aErrNone;
+}
+
+aErr socketPut(uint8_t byte, void* ref) {
+  return socketWrite(&byte, 1, ref);
+}
+
+aErr socketDestroy(void* ref) {
+  SocketRecord* record = socketRecord(ref);
+  if (!record)
+    return aErrParam;
+  closeRecord(record);
+  aTime_MSSleep(kReconnectPauseMs);
+  record->check = 0;
+  delete record;
+  return aErrNone;
+}
+
+}  // namespace
+
+aErr aStream_CreateSocket(uint32_t address, uint16_t port, aStreamRef* stream) {
+  if (!platform::socketStartup() || !stream)
+    return aErrResource;
+  *stream = nullptr;
+  SocketRecord* record = new (std::nothrow) SocketRecord;
+  if (!record)
+    return aErrResource;
+  record->check = aSOCKET_CHECK;
+  record->port = port;
+  record->address = address;
+  record->socket = platform::kNoSocket;
+  record->connected = false;
+  aErr err = connectRecord(record);
+  if (err == aErrNone)
+    *stream = aStream_Create(socketGet, socketPut, socketWrite, socketDestroy, record);
+  if (!*stream) {
+    socketDestroy(record);
+    return aErrResource;
+  }
+  return aErrNone;
+}

@@ -1,0 +1,247 @@
+// USB through libusb-1.0: device walk, serial-number strings, the link
+// interface (class 0xFF, subclass 0x88, protocol 0x10) and its bulk pipes.
+#include "platform/usb.h"
+
+#include <libusb.h>
+
+#include <mutex>
+#include <new>
+#include <string.h>
+
+namespace platform {
+
+struct UsbDevice {
+  libusb_device_handle* handle;
+  int interfaceNumber;
+};
+
+namespace {
+
+libusb_context* sharedContext() {
+  static std::once_flag once;
+  static libusb_context* context = nullptr;
+  std::call_once(once, [] {
+    if (libusb_init(&context) != 0)
+      context = nullptr;
+  });
+  return context;
+}
+
+UsbResult resultOf(int rc) {
+  switch (rc) {
+    case LIBUSB_SUCCESS: return UsbResult::Ok;
+    case LIBUSB_ERROR_TIMEOUT: return UsbResult::Timeout;
+    case LIBUSB_ERROR_BUSY:
+    case LIBUSB_ERROR_ACCESS:
+      return UsbResult::Busy;
+    case LIBUSB_ERROR_NOT_FOUND: return UsbResult::NotFound;
+    case LIBUSB_ERROR_INTERRUPTED: return UsbResult::Cancelled;
+    case LIBUSB_ERROR_NO_DEVICE: return UsbResult::NoDevice;
+    default: return UsbResult::Failed;
+  }
+}
+
+bool isLinkSetting(const libusb_interface_descriptor* alt) {
+  return alt->bAlternateSetting == 0 && alt->bInterfaceClass == kUsbLinkClass &&
+         alt->bInterfaceSubClass == kUsbLinkSubclass && alt->bInterfaceProtocol == kUsbLinkProtocol;
+}
+
+// The link interface of the active configuration, or null. The caller frees *config.
+const libusb_interface_descriptor* findLinkInterface(libusb_device* device, libusb_config_descriptor** config) {
+  *config = nullptr;
+  if (libusb_get_active_config_descriptor(device, config) != 0 &&
+      libusb_get_config_descriptor(device, 0, config) != 0)
+    return nullptr;
+  for (int i = 0; i < (*config)->bNumInterfaces; ++i) {
+    const libusb_interface* iface = &(*config)->interface[i];
+    for (int a = 0; a < iface->num_altsetting; ++a)
+      if (isLinkSetting(&iface->altsetting[a]))
+        return &iface->altsetting[a];
+  }
+  return nullptr;
+}
+
+bool readSerial(libusb_device_handle* handle, uint8_t index, char* out, size_t size) {
+  out[0] = '\0';
+  if (index == 0)
+    return false;
+  int n = libusb_get_string_descriptor_ascii(handle, index, reinterpret_cast<unsigned char*>(out),
+                                             static_cast<int>(size - 1));
+  if (n < 0) {
+    out[0] = '\0';
+    return false;
+  }
+  out[n] = '\0';
+  return true;
+}
+
+// Endpoints of the link interface; false for an endpoint of an unknown kind.
+bool readEndpoints(const libusb_interface_descriptor* alt, UsbEndpoints* endpoints) {
+  memset(endpoints, 0, sizeof *endpoints);
+  for (int e = 0; e < alt->bNumEndpoints; ++e) {
+    const libusb_endpoint_descriptor* ep = &alt->endpoint[e];
+    uint8_t type = ep->bmAttributes & LIBUSB_TRANSFER_TYPE_MASK;
+    bool in = (ep->bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_IN;
+    if (type == LIBUSB_TRANSFER_TYPE_BULK && in) {
+      endpoints->bulkIn = ep->bEndpointAddress;
+      endpoints->bulkInSize = ep->wMaxPacketSize;
+    } else if (type == LIBUSB_TRANSFER_TYPE_BULK) {
+      endpoints->bulkOut = ep->bEndpointAddress;
+      endpoints->bulkOutSize = ep->wMaxPacketSize;
+    } else if (type == LIBUSB_TRANSFER_TYPE_INTERRUPT) {
+      endpoints->interruptIn = ep->bEndpointAddress;
+      endpoints->interruptInSize = ep->wMaxPacketSize;
+    } else {
+      return false;
+    }
+  }
+  return endpoints->bulkIn != 0 && endpoints->bulkOut != 0 && endpoints->bulkInSize > 0 &&
+         endpoints->bulkOutSize > 0;
+}
+
+// Modules report their serial number as hex digits (normally 8, "%08X");
+// any case and fewer digits are accepted.
+bool serialMatches(const char* text, uint32_t serialNumber) {
+  size_t length = strlen(text);
+  if (length == 0 || length > 8)
+    return false;
+  uint32_t value = 0;
+  for (size_t i = 0; i < length; ++i) {
+    char c = text[i];
+    uint32_t digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    else
+      return false;
+    value = value * 16 + digit;
+  }
+  return value == serialNumber;
+}
+
+bool systemEnumerate(uint16_t vendorId, UsbVisit visit, void* ref) {
+  libusb_context* context = sharedContext();
+  if (!context)
+    return false;
+  libusb_device** list = nullptr;
+  ssize_t count = libusb_get_device_list(context, &list);
+  if (count < 0)
+    return false;
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device_descriptor desc;
+    if (libusb_get_device_descriptor(list[i], &desc) != 0 || (vendorId != 0 && desc.idVendor != vendorId))
+      continue;
+    UsbDeviceInfo info;
+    memset(&info, 0, sizeof info);
+    info.vendorId = desc.idVendor;
+    info.productId = desc.idProduct;
+    libusb_config_descriptor* config = nullptr;
+    info.hasLinkInterface = findLinkInterface(list[i], &config) != nullptr;
+    if (config)
+      libusb_free_config_descriptor(config);
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(list[i], &handle) == 0) {
+      readSerial(handle, desc.iSerialNumber, info.serial, sizeof info.serial);
+      libusb_close(handle);
+    }
+    if (!visit(&info, ref))
+      break;
+  }
+  libusb_free_device_list(list, 1);
+  return true;
+}
+
+// Claims the link interface of an opened device and fills the endpoints.
+UsbResult claimLink(libusb_device* device, libusb_device_handle* handle, UsbDevice** out, UsbEndpoints* endpoints) {
+  libusb_config_descriptor* config = nullptr;
+  const libusb_interface_descriptor* alt = findLinkInterface(device, &config);
+  UsbResult result = UsbResult::Failed;
+  if (alt && readEndpoints(alt, endpoints)) {
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    int rc = libusb_claim_interface(handle, alt->bInterfaceNumber);
+    if (rc == 0) {
+      libusb_clear_halt(handle, endpoints->bulkIn);
+      libusb_clear_halt(handle, endpoints->bulkOut);
+      *out = new (std::nothrow) UsbDevice{handle, alt->bInterfaceNumber};
+      result = *out ? UsbResult::Ok : UsbResult::Failed;
+      if (!*out)
+        libusb_release_interface(handle, alt->bInterfaceNumber);
+    } else {
+      result = rc == LIBUSB_ERROR_BUSY ? UsbResult::Busy : UsbResult::Failed;
+    }
+  }
+  if (config)
+    libusb_free_config_descriptor(config);
+  return result;
+}
+
+UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpoints) {
+  *out = nullptr;
+  libusb_context* context = sharedContext();
+  if (!context)
+    return UsbResult::Failed;
+  libusb_device** list = nullptr;
+  ssize_t count = libusb_get_device_list(context, &list);
+  if (count < 0)
+    return UsbResult::Failed;
+  UsbResult result = UsbResult::NotFound;
+  for (ssize_t i = 0; i < count && result == UsbResult::NotFound; ++i) {
+    libusb_device_descriptor desc;
+    libusb_config_descriptor* config = nullptr;
+    bool candidate = libusb_get_device_descriptor(list[i], &desc) == 0 && findLinkInterface(list[i], &config);
+    if (config)
+      libusb_free_config_descriptor(config);
+    libusb_device_handle* handle = nullptr;
+    if (!candidate)
+      continue;
+    int rc = libusb_open(list[i], &handle);
+    if (rc != 0) {
+      continue;
+    }
+    char serial[64];
+    if (readSerial(handle, desc.iSerialNumber, serial, sizeof serial) && serialMatches(serial, serialNumber))
+      result = claimLink(list[i], handle, out, endpoints);
+    if (result != UsbResult::Ok)
+      libusb_close(handle);
+  }
+  libusb_free_device_list(list, 1);
+  return result;
+}
+
+UsbResult systemBulkRead(UsbDevice* device, uint8_t endpoint, uint8_t* buffer, size_t size, size_t* received,
+                         uint32_t timeoutMs) {
+  int got = 0;
+  int rc = libusb_bulk_transfer(device->handle, endpoint, buffer, static_cast<int>(size), &got, timeoutMs);
+  *received = got > 0 ? static_cast<size_t>(got) : 0;
+  return resultOf(rc);
+}
+
+UsbResult systemBulkWrite(UsbDevice* device, uint8_t endpoint, const uint8_t* buffer, size_t size, size_t* sent,
+                          uint32_t timeoutMs) {
+  int done = 0;
+  int rc = libusb_bulk_transfer(device->handle, endpoint, const_cast<uint8_t*>(buffer), static_cast<int>(size), &done,
+                                timeoutMs);
+  *sent = done > 0 ? static_cast<size_t>(done) : 0;
+  return resultOf(rc);
+}
+
+void systemClose(UsbDevice* device) {
+  if (!device)
+    return;
+  libusb_release_interface(device->handle, device->interfaceNumber);
+  libusb_close(device->handle);
+  delete device;
+}
+
+const UsbOps kSystemOps = {systemEnumerate, systemOpen, systemBulkRead, systemBulkWrite, systemClose};
+
+}  // namespace
+
+const UsbOps* usbSystemOps() {
+  return &kSystemOps;
+}
+
+}  // namespace platform
