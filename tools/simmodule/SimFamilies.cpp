@@ -1,0 +1,12 @@
+// The command families every simulated module answers.
+#include "SimFamilies.h"
+
+namespace simmodule {
+
+void installStandardFamilies(Module& module) {
+  // Link-level exchanges (heartbeat, resynchronisation, address query, link
+  // start and stop) are the endpoint's own; command families go here.
+  (void)module;
+}
+
+}  // namespace simmodule

@@ -1,0 +1,133 @@
+// simmodule: a simulated module on a TCP port or a pseudo-terminal.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SimModule.h"
+#include "platform/time.h"
+
+namespace {
+
+std::atomic<bool> stopSignal{false};
+
+void onSignal(int) {
+  stopSignal = true;
+}
+
+const char kUsage[] =
+    "usage: simmodule [--config FILE] [--tcp PORT] [--bind ADDRESS] [--pty]\n"
+    "                 [--serial N] [--model N] [--address N] [--firmware VERSION] [--build N]\n"
+    "                 [--heartbeat MS] [--heartbeat-before-start on|off] [--resync-byte N]\n"
+    "                 [--garbage MS] [--silent on|off]\n";
+
+struct Options {
+  simmodule::ModuleConfig module;
+  simmodule::EndpointConfig endpoint;
+  bool tcp = false;
+  uint16_t port = 0;
+  std::string bind = "127.0.0.1";
+  bool pty = false;
+};
+
+bool parseArguments(int argc, char** argv, Options* options) {
+  std::string error;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      fputs(kUsage, stdout);
+      exit(0);
+    }
+    if (arg == "--pty") {
+      options->pty = true;
+      continue;
+    }
+    if (arg.compare(0, 2, "--") != 0 || i + 1 >= argc) {
+      fprintf(stderr, "simmodule: unexpected argument \"%s\"\n%s", arg.c_str(), kUsage);
+      return false;
+    }
+    std::string key = arg.substr(2);
+    std::string value = argv[++i];
+    bool ok = true;
+    if (key == "config") {
+      ok = simmodule::loadConfigFile(value, &options->module, &options->endpoint, &error);
+    } else if (key == "tcp") {
+      char* end = nullptr;
+      unsigned long port = strtoul(value.c_str(), &end, 10);
+      ok = *end == '\0' && port <= 65535;
+      options->tcp = ok;
+      options->port = static_cast<uint16_t>(port);
+      error = "bad port \"" + value + "\"";
+    } else if (key == "bind") {
+      options->bind = value;
+    } else {
+      ok = simmodule::applySetting(key, value, &options->module, &options->endpoint, &error);
+    }
+    if (!ok) {
+      fprintf(stderr, "simmodule: %s\n", error.c_str());
+      return false;
+    }
+  }
+  if (!options->tcp && !options->pty) {
+    fprintf(stderr, "simmodule: choose --tcp PORT and/or --pty\n%s", kUsage);
+    return false;
+  }
+  return true;
+}
+
+void printSummary(const char* name, const simmodule::Stats& s) {
+  printf(
+      "simmodule: %s: connections %u, link starts %u, stops %u, heartbeats %u (answered %u, wrong %u, missed %u), "
+      "resync bursts %u, address queries %u, packets %u, framing errors %u\n",
+      name, s.connections, s.linkStarts, s.linkStops, s.heartbeatsSent, s.heartbeatAnswers, s.heartbeatWrong,
+      s.heartbeatMissed, s.resyncBursts, s.addressQueries, s.packets, s.framingErrors);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parseArguments(argc, argv, &options))
+    return 2;
+  std::unique_ptr<simmodule::Simulator> tcp, pty;
+  if (options.tcp) {
+    uint32_t address = 0;
+    if (!platform::ipv4Parse(options.bind.c_str(), &address)) {
+      fprintf(stderr, "simmodule: bad address \"%s\"\n", options.bind.c_str());
+      return 2;
+    }
+    tcp.reset(new simmodule::Simulator(options.module, options.endpoint));
+    if (!tcp->listenTcp(address, options.port) || !tcp->start()) {
+      fprintf(stderr, "simmodule: cannot listen on %s:%u\n", options.bind.c_str(), options.port);
+      return 1;
+    }
+    printf("simmodule: tcp %s:%u\n", options.bind.c_str(), tcp->tcpPort());
+  }
+  if (options.pty) {
+    pty.reset(new simmodule::Simulator(options.module, options.endpoint));
+    if (!pty->openPty() || !pty->start()) {
+      fprintf(stderr, "simmodule: cannot open a pseudo-terminal\n");
+      return 1;
+    }
+    printf("simmodule: pty %s\n", pty->ptyPath().c_str());
+  }
+  printf("simmodule: serial %08X, model %u, address %u, firmware 0x%08X, build %u\n", options.module.serialNumber,
+         options.module.model, options.module.address, options.module.firmwareVersion, options.module.build);
+  fflush(stdout);
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  while (!stopSignal)
+    platform::sleepMilliseconds(50);
+  if (tcp) {
+    tcp->stop();
+    printSummary("tcp", tcp->stats());
+  }
+  if (pty) {
+    pty->stop();
+    printSummary("pty", pty->stats());
+  }
+  return 0;
+}
