@@ -178,7 +178,12 @@ class Simulator {
 
   Module& primary() { return *modules_.front(); }
   // A module behind the primary, answering at its own address (routing).
+  // Before start(), or inside configure().
   Module& addModule(const ModuleConfig& config);
+  // Runs change with the simulator's lock held, so that modules, handlers
+  // and tickers can be changed while it runs (change must not call the
+  // simulator's locking functions).
+  void configure(const std::function<void()>& change);
   Module* moduleAt(uint8_t address);
 
   // Faults and raw traffic (any thread).

@@ -101,8 +101,12 @@ void Simulator::stop() {
   listening_ = false;
 }
 
-Module& Simulator::addModule(const ModuleConfig& config) {
+void Simulator::configure(const std::function<void()>& change) {
   std::lock_guard<std::mutex> guard(lock_);
+  change();
+}
+
+Module& Simulator::addModule(const ModuleConfig& config) {
   modules_.emplace_back(new Module(*this, config));
   installStandardFamilies(*modules_.back());
   return *modules_.back();

@@ -1,0 +1,186 @@
+// The TCP socket transport against a peer on loopback: reads and writes,
+// push-back, reconnecting after the peer restarts, and an orderly close seen
+// as a lost connection.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "aStream.h"
+#include "aTime.h"
+#include "platform/socket.h"
+
+namespace {
+
+using platform::kNoSocket;
+using platform::SocketHandle;
+
+// The peer: a listener on loopback and the connection it accepted.
+class Peer {
+ public:
+  explicit Peer(uint16_t port = 0) {
+    listener_ = platform::tcpListen(platform::ipv4Loopback(), port, 4);
+    port_ = listener_ == kNoSocket ? 0 : platform::socketLocalPort(listener_);
+  }
+  ~Peer() {
+    closeConnection(true);
+    closeListener();
+  }
+  uint16_t port() const { return port_; }
+  bool listening() const { return listener_ != kNoSocket; }
+  bool accept() {
+    connection_ = platform::tcpAccept(listener_, 5000);
+    return connection_ != kNoSocket;
+  }
+  bool send(const std::vector<uint8_t>& bytes) {
+    size_t sent = 0;
+    return platform::socketSend(connection_, bytes.data(), bytes.size(), &sent) == platform::NetResult::Ok &&
+           sent == bytes.size();
+  }
+  std::vector<uint8_t> receive(size_t count) {
+    std::vector<uint8_t> got;
+    uint32_t start = aTime_GetMSTicks();
+    while (got.size() < count && aTime_GetMSTicks() - start < 5000) {
+      if (!platform::socketWaitReadable(connection_, 100))
+        continue;
+      uint8_t buf[64];
+      size_t n = 0;
+      if (platform::socketReceive(connection_, buf, std::min(sizeof buf, count - got.size()), &n) !=
+          platform::NetResult::Ok)
+        break;
+      got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+  }
+  // reset: the connection is reset (RST); else closed in order (FIN).
+  void closeConnection(bool reset) {
+    if (connection_ == kNoSocket)
+      return;
+    if (reset)
+      platform::socketSetLingerZero(connection_);
+    platform::socketClose(connection_);
+    connection_ = kNoSocket;
+  }
+  void closeListener() {
+    platform::socketClose(listener_);
+    listener_ = kNoSocket;
+  }
+
+ private:
+  SocketHandle listener_ = kNoSocket;
+  SocketHandle connection_ = kNoSocket;
+  uint16_t port_ = 0;
+};
+
+// Reads count bytes, retrying while the stream has nothing yet (5 s bound).
+aErr readBytes(aStreamRef stream, uint8_t* buffer, size_t count) {
+  uint32_t start = aTime_GetMSTicks();
+  aErr err;
+  while ((err = aStream_Read(stream, buffer, count)) == aErrNotReady && aTime_GetMSTicks() - start < 5000)
+    aTime_MSSleep(1);
+  return err;
+}
+
+TEST(SocketStream, ExchangesBytesWithPushBack) {
+  Peer peer;
+  ASSERT_TRUE(peer.listening());
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  uint8_t buf[4];
+  EXPECT_EQ(aErrNotReady, aStream_Read(stream, buf, 1));  // non-blocking
+  ASSERT_TRUE(peer.send({4, 2}));
+  uint32_t start = aTime_GetMSTicks();
+  while (aTime_GetMSTicks() - start < 100)
+    ASSERT_EQ(aErrNotReady, aStream_Read(stream, buf, 4));
+  ASSERT_TRUE(peer.send({0, 1}));
+  ASSERT_EQ(aErrNone, readBytes(stream, buf, 4));
+  EXPECT_EQ((std::vector<uint8_t>{4, 2, 0, 1}), std::vector<uint8_t>(buf, buf + 4));
+  const uint8_t out[] = {4, 2, 0, 3};
+  ASSERT_EQ(aErrNone, aStream_Write(stream, out, 4));
+  EXPECT_EQ((std::vector<uint8_t>{4, 2, 0, 3}), peer.receive(4));
+  EXPECT_EQ(aErrNone, aStream_Destroy(&stream));
+}
+
+TEST(SocketStream, OrderlyCloseIsALostConnection) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  ASSERT_TRUE(peer.send({6, 0}));
+  peer.closeConnection(false);
+  uint8_t buf[2];
+  // What was sent before the close is still delivered ...
+  ASSERT_EQ(aErrNone, readBytes(stream, buf, 2));
+  EXPECT_EQ(6, buf[0]);
+  // ... then the close shows as a broken transport, not as "nothing yet",
+  // and stays so even though the peer still listens.
+  EXPECT_EQ(aErrConnection, readBytes(stream, buf, 1));
+  EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  EXPECT_EQ(aErrConnection, aStream_Write(stream, buf, 2));
+  aStream_Destroy(&stream);
+}
+
+TEST(SocketStream, GetReconnectsAfterThePeerRestarts) {
+  std::unique_ptr<Peer> peer(new Peer);
+  uint16_t port = peer->port();
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), port, &stream));
+  ASSERT_TRUE(peer->accept());
+  // The peer goes away with a reset and comes back on the same port.
+  peer.reset();
+  peer.reset(new Peer(port));
+  ASSERT_TRUE(peer->listening());
+  uint8_t buf[2];
+  aErr first = aStream_Read(stream, buf, 1);  // sees the reset and connects again
+  EXPECT_EQ(aErrNotReady, first);
+  ASSERT_TRUE(peer->accept());
+  ASSERT_TRUE(peer->send({8, 0}));
+  ASSERT_EQ(aErrNone, readBytes(stream, buf, 2));
+  EXPECT_EQ(8, buf[0]);
+  const uint8_t out[] = {8, 0};
+  ASSERT_EQ(aErrNone, aStream_Write(stream, out, 2));
+  EXPECT_EQ((std::vector<uint8_t>{8, 0}), peer->receive(2));
+  aStream_Destroy(&stream);
+}
+
+TEST(SocketStream, WriteReconnectsAfterThePeerRestarts) {
+  std::unique_ptr<Peer> peer(new Peer);
+  uint16_t port = peer->port();
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), port, &stream));
+  ASSERT_TRUE(peer->accept());
+  peer.reset();
+  peer.reset(new Peer(port));
+  const uint8_t out[] = {0xAF, 1, 1};
+  ASSERT_EQ(aErrNone, aStream_Write(stream, out, 3));
+  ASSERT_TRUE(peer->accept());
+  EXPECT_EQ((std::vector<uint8_t>{0xAF, 1, 1}), peer->receive(3));
+  aStream_Destroy(&stream);
+}
+
+TEST(SocketStream, PeerGoneForGoodGivesConnectionError) {
+  std::unique_ptr<Peer> peer(new Peer);
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer->port(), &stream));
+  ASSERT_TRUE(peer->accept());
+  peer.reset();  // reset, and nobody listens any more
+  uint8_t buf[1];
+  EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  aStream_Destroy(&stream);
+}
+
+TEST(SocketStream, NobodyListeningGivesResourceError) {
+  uint16_t port;
+  {
+    Peer peer;
+    port = peer.port();
+  }
+  aStreamRef stream = reinterpret_cast<aStreamRef>(1);
+  EXPECT_EQ(aErrResource, aStream_CreateSocket(platform::ipv4Loopback(), port, &stream));
+  EXPECT_EQ(nullptr, stream);
+  EXPECT_EQ(aErrResource, aStream_CreateSocket(platform::ipv4Loopback(), port, nullptr));
+}
+
+}  // namespace
