@@ -64,7 +64,8 @@ UsbResult fakeRead(platform::UsbDevice* device, uint8_t endpoint, uint8_t* buffe
   FakeBus::Transfer t = bus->transfers.front();
   bus->transfers.pop_front();
   size_t n = std::min(size, t.bytes.size());
-  memcpy(buffer, t.bytes.data(), n);
+  if (n > 0)
+    memcpy(buffer, t.bytes.data(), n);
   *received = n;
   return t.result;
 }
