@@ -3,6 +3,7 @@
 #include "aDiscovery.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,6 +11,7 @@
 #include "internal/aDiscoveryInternal.h"
 #include "platform/netif.h"
 #include "platform/udp.h"
+#include "platform/usb.h"
 
 namespace {
 
@@ -32,8 +34,20 @@ struct Enumeration {
 
 // ---- USB -----------------------------------------------------------------
 
-// Until the platform's USB device list is wired in, the walk finds nothing.
-void platformUSBLister(std::vector<aUSBDeviceInfo>&) {}
+// The maker's devices from the platform's USB operation table.
+bool collectUSBDevice(const platform::UsbDeviceInfo* info, void* ref) {
+  aUSBDeviceInfo device;
+  device.vendor = info->vendorId;
+  device.product = info->productId;
+  device.linkInterface = info->hasLinkInterface;
+  snprintf(device.serial, sizeof device.serial, "%s", info->serial);
+  static_cast<std::vector<aUSBDeviceInfo>*>(ref)->push_back(device);
+  return true;
+}
+
+void platformUSBLister(std::vector<aUSBDeviceInfo>& devices) {
+  platform::usbOps()->enumerate(aDISCOVERY_USB_VENDOR, collectUSBDevice, &devices);
+}
 
 aUSBDeviceLister gUSBLister = platformUSBLister;
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <vector>
 
+#include "aDiscovery.h"
 #include "aStream.h"
 #include "platform/usb.h"
 
@@ -37,7 +38,15 @@ struct FakeBus {
 FakeBus* bus = nullptr;
 platform::UsbDevice* const kDevice = reinterpret_cast<platform::UsbDevice*>(0x1234);
 
-bool fakeEnumerate(uint16_t, platform::UsbVisit, void*) {
+bool fakeEnumerate(uint16_t vendorId, platform::UsbVisit visit, void* ref) {
+  platform::UsbDeviceInfo devices[] = {
+      {0x3A7C, 0x0013, "0012ABCD", true},   // a module (model 19)
+      {0x3A7C, 0x0013, "00C0FFEE", false},  // the maker's, without the link interface
+      {0x1234, 0x0013, "00000001", true},   // another vendor
+  };
+  for (const platform::UsbDeviceInfo& d : devices)
+    if ((vendorId == 0 || d.vendorId == vendorId) && !visit(&d, ref))
+      break;
   return true;
 }
 
@@ -165,6 +174,20 @@ TEST_F(USBStream, WritesAllOrReportIO) {
   EXPECT_EQ(aErrIO, aStream_Write(stream, packet, sizeof packet));
   EXPECT_EQ(aErrNone, aStream_Destroy(&stream));
   EXPECT_EQ(1, fake.closed);
+}
+
+bool collect(const linkSpec* spec, bool* found, void* ref) {
+  static_cast<std::vector<linkSpec>*>(ref)->push_back(*spec);
+  *found = true;
+  return true;
+}
+
+TEST_F(USBStream, DiscoveryWalksTheSameTable) {
+  std::vector<linkSpec> specs;
+  EXPECT_EQ(1, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &specs));
+  ASSERT_EQ(1u, specs.size());
+  EXPECT_EQ(0x0012ABCDu, specs[0].serialNumber);
+  EXPECT_EQ(19u, specs[0].model);
 }
 
 }  // namespace
