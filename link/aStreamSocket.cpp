@@ -26,6 +26,7 @@ struct SocketRecord {
   uint32_t address;
   platform::SocketHandle socket;
   bool connected;
+  uint32_t generation;  // counts connections, so a side reconnects only once per loss
   /* The reader and the writer share the connection: guards socket and
    * connected so that one side never uses a handle the other has closed. */
   std::mutex lock;
@@ -62,6 +63,7 @@ aErr connectRecord(SocketRecord* record) {
     return lost ? aErrConnection : aErrIO;
   }
   record->connected = true;
+  ++record->generation;
   if (configure(record->socket))
     return aErrNone;
   closeRecord(record);
@@ -119,17 +121,24 @@ aErr socketGet(uint8_t* byte, void* ref) {
   return receiveByte(record, byte);
 }
 
-/* One send attempt under the lock; *sent is the count taken. */
-NetResult sendOnce(SocketRecord* record, const uint8_t* bytes, size_t count, size_t* sent, bool* wasConnected) {
+/* One send attempt under the lock; *sent is the count taken, *generation
+ * the connection it went to. */
+NetResult sendOnce(SocketRecord* record, const uint8_t* bytes, size_t count, size_t* sent, bool* wasConnected,
+                   uint32_t* generation) {
   std::lock_guard<std::mutex> guard(record->lock);
   *wasConnected = record->connected;
+  *generation = record->generation;
   if (!record->connected)
     return NetResult::NotConnected;
   return platform::socketSend(record->socket, bytes, count, sent);
 }
 
-aErr reconnectLocked(SocketRecord* record) {
+/* Reconnects after a failed send, unless the reader has already replaced the
+ * connection that failed. */
+aErr reconnectAfterSend(SocketRecord* record, uint32_t generation) {
   std::lock_guard<std::mutex> guard(record->lock);
+  if (record->generation != generation)
+    return record->connected ? aErrNone : aErrConnection;
   return reconnect(record);
 }
 
@@ -142,7 +151,8 @@ aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
   while (done < count) {
     size_t sent = 0;
     bool wasConnected = false;
-    NetResult result = sendOnce(record, buffer + done, count - done, &sent, &wasConnected);
+    uint32_t generation = 0;
+    NetResult result = sendOnce(record, buffer + done, count - done, &sent, &wasConnected, &generation);
     if (!wasConnected)
       return aErrConnection;
     if (result == NetResult::Ok && sent == count - done)
@@ -153,7 +163,7 @@ aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
     } else if (result == NetResult::Ok || result == NetResult::WouldBlock) {
       ++attempts;
     } else if (result == NetResult::Aborted || connectionBroken(result)) {
-      aErr err = reconnectLocked(record);
+      aErr err = reconnectAfterSend(record, generation);
       if (err != aErrNone)
         return err;
       ++attempts;
@@ -196,6 +206,7 @@ aErr aStream_CreateSocket(uint32_t address, uint16_t port, aStreamRef* stream) {
   record->address = address;
   record->socket = platform::kNoSocket;
   record->connected = false;
+  record->generation = 0;
   aErr err = connectRecord(record);
   if (err == aErrNone)
     *stream = aStream_Create(socketGet, socketPut, socketWrite, socketDestroy, record);

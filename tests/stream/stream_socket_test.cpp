@@ -3,7 +3,9 @@
 // as a lost connection.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "aStream.h"
@@ -168,6 +170,44 @@ TEST(SocketStream, PeerGoneForGoodGivesConnectionError) {
   uint8_t buf[1];
   EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
   EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  aStream_Destroy(&stream);
+}
+
+// The link reads on one thread and writes on another over one stream; a
+// reset in the middle makes both sides reconnect without tripping over each
+// other.
+TEST(SocketStream, ReaderAndWriterThreadsShareTheConnection) {
+  std::unique_ptr<Peer> peer(new Peer);
+  uint16_t port = peer->port();
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), port, &stream));
+  ASSERT_TRUE(peer->accept());
+  std::atomic<bool> stop{false};
+  std::atomic<int> readErrors{0};
+  std::thread reader([&] {
+    while (!stop) {
+      uint8_t b;
+      aErr err = aStream_Read(stream, &b, 1);
+      if (err != aErrNone && err != aErrNotReady)
+        ++readErrors;
+      if (err == aErrNotReady)
+        aTime_MSSleep(1);
+    }
+  });
+  const uint8_t packet[] = {4, 2, 0, 3};
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(aErrNone, aStream_Write(stream, packet, sizeof packet));
+  EXPECT_EQ(80u, peer->receive(80).size());
+  peer.reset();
+  peer.reset(new Peer(port));
+  ASSERT_TRUE(peer->accept());
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(aErrNone, aStream_Write(stream, packet, sizeof packet));
+  ASSERT_TRUE(peer->send({4, 0}));
+  EXPECT_EQ(20u, peer->receive(20).size());
+  stop = true;
+  reader.join();
+  EXPECT_EQ(0, readErrors.load());
   aStream_Destroy(&stream);
 }
 
