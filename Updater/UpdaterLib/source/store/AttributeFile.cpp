@@ -1,15 +1,10 @@
-// Reading and writing attribute files. Line parsing (parseLine, parse) does
-// no I/O so that it can be fuzzed; read and write wrap it with aFile_*.
+// Attribute items and the line rules of attribute files. No I/O here, so
+// parsing can be fuzzed; AttributeFileIO.cpp reads and writes the files.
 #include "AttributeFile.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "UpdaterDisplay.h"
-#include "aFile.h"
 
 namespace {
 
@@ -18,10 +13,6 @@ bool isBlank(unsigned char c) {
 }
 
 }  // namespace
-
-AttributeFile::AttributeFile(const char* path) {
-  if (path) read(path);
-}
 
 bool AttributeFile::parseLine(const char* line, size_t length, std::string& key, std::string& value) {
   // Text after a NUL byte cannot be written back; the line ends there.
@@ -52,62 +43,25 @@ bool AttributeFile::parseInto(const char* line, size_t length) {
 }
 
 // Splits text as aFile_ReadLine would with a LINE_MAX buffer: a line ends
-// after its line feed; LINE_MAX - 1 bytes without one end the text.
+// after its line feed. A line too long for the buffer is skipped up to its
+// line feed, and parsing goes on with the next line.
 size_t AttributeFile::parse(const char* text, size_t size) {
   size_t stored = 0, position = 0;
   while (position < size) {
     size_t window = size - position;
     if (window > LINE_MAX - 1) window = LINE_MAX - 1;
-    const void* lf = std::memchr(text + position, '\n', window);
-    if (!lf && window == LINE_MAX - 1) break;
-    size_t length = lf ? size_t(static_cast<const char*>(lf) - (text + position)) + 1 : window;
-    if (parseInto(text + position, length)) ++stored;
+    const char* line = text + position;
+    const void* lf = std::memchr(line, '\n', window);
+    if (!lf && window == LINE_MAX - 1) {
+      const void* next = std::memchr(line, '\n', size - position);
+      position = next ? size_t(static_cast<const char*>(next) - text) + 1 : size;
+      continue;
+    }
+    size_t length = lf ? size_t(static_cast<const char*>(lf) - line) + 1 : window;
+    if (parseInto(line, length)) ++stored;
     position += length;
   }
   return stored;
-}
-
-aErr AttributeFile::read(const std::string& path) {
-  aFileRef file = aFile_Open(path.c_str(), aFileModeRead);
-  if (!file) {
-    debugPrint(DEBUG_Attributes, "Attibutes: Error - cannot open attributes file: '%s' (%d)\n",
-               path.c_str(), errno);
-    set(ATTR_CREATED_TIME, localTimeText());
-    return write(path.c_str());
-  }
-  fileName_ = path;
-  dirty_ = false;
-  char line[LINE_MAX];
-  size_t length = 0;
-  while (aFile_ReadLine(file, line, sizeof line, &length) == aErrNone) parseInto(line, length);
-  aFile_Close(&file);
-  return aErrNone;
-}
-
-aErr AttributeFile::write(const char* path) {
-  if (path) {
-    fileName_ = path;
-  } else if (fileName_.empty()) {
-    fileName_ = ".settings";
-    debugPrint(DEBUG_Attributes, "Attibutes: no filename given for attributes, using default:[%s]\n",
-               fileName_.c_str());
-  }
-  if (dirty_) set(ATTR_UPDATED_TIME, localTimeText());
-  aFileRef file = aFile_Open(fileName_.c_str(), aFileModeWrite);
-  if (!file) {
-    debugPrint(DEBUG_Attributes, "Attibutes: Error - cannot open attributes file for writting: '%s' (%d)\n",
-               fileName_.c_str(), errno);
-    return aErrNotFound;
-  }
-  aErr err = aErrNone;
-  for (const auto& item : items_) {
-    err = aFile_Printf(file, "%s=%s\n", item.first.c_str(), item.second.c_str());
-    if (err != aErrNone) break;
-  }
-  aFile_Close(&file);
-  if (err != aErrNone) return aErrWrite;
-  dirty_ = false;
-  return aErrNone;
 }
 
 bool AttributeFile::set(const std::string& key, const std::string& value) {

@@ -4,9 +4,9 @@
 // in byte-wise key order. Reading skips lines shorter than 3 characters and
 // lines starting with '#', trims white space around key and value, takes a
 // line without '=' as a key with an empty value, ignores lines with an empty
-// key, and stops at the first line of 2047 bytes or more (or a read error),
-// keeping what was read so far. Diagnostics go to DEBUG_Attributes, tagged
-// "Attibutes: ".
+// key and text after a NUL byte, skips lines of 2047 bytes or more, and stops
+// at a read error keeping what was read so far. Diagnostics go to
+// DEBUG_Attributes, tagged "Attibutes: ".
 #include <cstddef>
 #include <map>
 #include <string>
@@ -56,8 +56,8 @@ class AttributeFile {
   // The value, or fallback (empty for null) when the key is missing.
   std::string getString(const std::string& key, const char* fallback = nullptr) const;
 
-  // Parses attribute text held in memory with the rules of read; stops where
-  // read would. No I/O. Returns the number of items stored.
+  // Parses attribute text held in memory with the rules of read. No I/O.
+  // Returns the number of lines that gave an item.
   size_t parse(const char* text, size_t size);
   // Parses one line (with or without its line feed) into key and value;
   // false for a line that holds no item.

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Builds the libFuzzer targets with clang (AddressSanitizer and
+# UndefinedBehaviorSanitizer) in a build directory of their own and runs each
+# for a bounded time on a copy of its seed corpus. A crash, a sanitizer report
+# or a failed check fails the script.
+#
+#   scripts/fuzz.sh [SECONDS]      seconds per target (default 60, or $FUZZ_SECONDS)
+#
+# Environment: FUZZ_BUILD_DIR (default /tmp/updater-fuzz-build),
+# FUZZ_JOBS (build jobs, default 2).
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-${FUZZ_SECONDS:-60}}
+build=${FUZZ_BUILD_DIR:-/tmp/updater-fuzz-build}
+jobs=${FUZZ_JOBS:-2}
+targets="fuzz_birdfile fuzz_attributes"
+
+CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DUPDATER_BUILD_FUZZ=ON -DUPDATER_BUILD_BENCH=OFF \
+  -DUPDATER_SANITIZE="address;undefined" >"$build.configure.log" 2>&1 ||
+  { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j "$jobs" --target $targets
+
+status=0
+for target in $targets; do
+  seeds="$here/tests/fuzz/corpus/${target#fuzz_}"
+  work="$build/corpus/${target#fuzz_}"
+  mkdir -p "$work" "$build/artifacts"
+  cp -f "$seeds"/* "$work"/ 2>/dev/null || true
+  echo "== $target: ${seconds}s"
+  if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$build/artifacts/$target-" "$work" >"$build/$target.log" 2>&1; then
+    status=1
+    echo "!! $target failed; log: $build/$target.log"
+    tail -n 40 "$build/$target.log"
+  fi
+  grep -E "^(#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb)" "$build/$target.log" || true
+done
+exit $status
