@@ -7,7 +7,9 @@
 #   scripts/fuzz.sh [SECONDS]      seconds per target (default 60, or $FUZZ_SECONDS)
 #
 # Environment: FUZZ_BUILD_DIR (default /tmp/updater-fuzz-build),
-# FUZZ_JOBS (build jobs, default 2).
+# FUZZ_JOBS (build jobs, default 2), FUZZ_COVERAGE=1 to replay the corpora
+# afterwards in a coverage build and print line and branch coverage of the
+# fuzzed sources (needs llvm-profdata and llvm-cov).
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,7 +31,7 @@ for target in $targets; do
   mkdir -p "$work" "$build/artifacts"
   cp -f "$seeds"/* "$work"/ 2>/dev/null || true
   echo "== $target: ${seconds}s"
-  if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+  if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$target-" "$work" >"$build/$target.log" 2>&1; then
     status=1
     echo "!! $target failed; log: $build/$target.log"
@@ -37,4 +39,24 @@ for target in $targets; do
   fi
   grep -E "^(#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb)" "$build/$target.log" || true
 done
+
+if [ "$status" = 0 ] && [ "${FUZZ_COVERAGE:-0}" = 1 ]; then
+  cov="$build-coverage"
+  CC=clang CXX=clang++ cmake -S "$here" -B "$cov" -DCMAKE_BUILD_TYPE=Debug \
+    -DUPDATER_BUILD_FUZZ=ON -DUPDATER_BUILD_BENCH=OFF -DUPDATER_SANITIZE= \
+    -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" >"$cov.configure.log" 2>&1 ||
+    { cat "$cov.configure.log"; exit 1; }
+  cmake --build "$cov" -j "$jobs" --target $targets >/dev/null
+  engine="$here/Updater/UpdaterLib/source"
+  for target in $targets; do
+    LLVM_PROFILE_FILE="$cov/$target.profraw" "$cov/tests/fuzz/$target" -runs=0 \
+      "$build/corpus/${target#fuzz_}" >/dev/null 2>&1
+    llvm-profdata merge -sparse "$cov/$target.profraw" -o "$cov/$target.profdata"
+    echo "== coverage of $target (corpus $(ls "$build/corpus/${target#fuzz_}" | wc -l) inputs)"
+    llvm-cov report "$cov/tests/fuzz/$target" -instr-profile="$cov/$target.profdata" \
+      "$engine/BirdFile/BirdFile.cpp" "$engine/store/AttributeFile.cpp" | grep -E "^(Filename|/|TOTAL)" |
+      sed "s|$engine/||"
+  done
+fi
 exit $status

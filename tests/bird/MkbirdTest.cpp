@@ -75,7 +75,7 @@ TEST(Mkbird, BuildsEveryBlockFromOptionsAndDumpsThem) {
   EXPECT_TRUE(has(text, "start address 0x20000800"));
   EXPECT_TRUE(has(text, "Block 6: type 31 (no meaning), flags 7, length 2"));
   Bytes content(bird.content(), bird.content() + bird.contentLength());
-  char checksum[64];
+  char checksum[128];
   std::snprintf(checksum, sizeof checksum, "Checksum: 0x%08X (CRC-32 of the content before it: 0x%08X)",
                 bird.fileChecksum(), birdChecksum(content.data(), content.size() - 4));
   EXPECT_TRUE(has(text, checksum)) << text;

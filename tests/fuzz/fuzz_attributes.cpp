@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     attributes.getInt(key, -1);
   }
   check(!attributes.dirty());
+  check(attributes.getString("\x01missing", "x") == "x" || attributes.has("\x01missing"));
   attributes.getInt(ATTR_LATEST_DOWNLOAD, 0);
   attributes.set(ATTR_LATEST_TRANSFER, "12.bird");
   check(attributes.getInt(ATTR_LATEST_TRANSFER, 0) == 12);

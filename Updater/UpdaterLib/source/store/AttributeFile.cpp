@@ -42,17 +42,17 @@ bool AttributeFile::parseInto(const char* line, size_t length) {
   return true;
 }
 
-// Splits text as aFile_ReadLine would with a LINE_MAX buffer: a line ends
+// Splits text as aFile_ReadLine would with a LINE_BUFFER_SIZE buffer: a line ends
 // after its line feed. A line too long for the buffer is skipped up to its
 // line feed, and parsing goes on with the next line.
 size_t AttributeFile::parse(const char* text, size_t size) {
   size_t stored = 0, position = 0;
   while (position < size) {
     size_t window = size - position;
-    if (window > LINE_MAX - 1) window = LINE_MAX - 1;
+    if (window > LINE_BUFFER_SIZE - 1) window = LINE_BUFFER_SIZE - 1;
     const char* line = text + position;
     const void* lf = std::memchr(line, '\n', window);
-    if (!lf && window == LINE_MAX - 1) {
+    if (!lf && window == LINE_BUFFER_SIZE - 1) {
       const void* next = std::memchr(line, '\n', size - position);
       position = next ? size_t(static_cast<const char*>(next) - text) + 1 : size;
       continue;

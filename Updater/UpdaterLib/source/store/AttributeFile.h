@@ -29,7 +29,7 @@ std::string localTimeText();
 class AttributeFile {
  public:
   // Size of the line buffer; a line must fit with its line feed in one less.
-  static constexpr size_t LINE_MAX = 2048;
+  static constexpr size_t LINE_BUFFER_SIZE = 2048;
 
   AttributeFile() = default;
   // With a path, reads it (creating it when missing).

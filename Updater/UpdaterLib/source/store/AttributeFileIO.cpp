@@ -19,7 +19,7 @@ aErr AttributeFile::read(const std::string& path) {
   }
   fileName_ = path;
   dirty_ = false;
-  char line[LINE_MAX];
+  char line[LINE_BUFFER_SIZE];
   size_t length = 0;
   for (;;) {
     aErr err = aFile_ReadLine(file, line, sizeof line, &length);
