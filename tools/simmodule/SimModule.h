@@ -117,7 +117,9 @@ class Module {
   void onCommand(uint8_t command, Handler handler);
   bool handles(uint8_t command) const;
   void addTicker(Ticker ticker);
-  // Queues a packet from this module's address with these data bytes.
+  // Queues a packet from this module's address with these data bytes. From
+  // handlers, tickers and configure() only; other threads use
+  // Simulator::sendPacket.
   void send(const uint8_t* data, size_t length);
   void send(std::initializer_list<uint8_t> data);
 
@@ -208,7 +210,7 @@ class Simulator {
   // Waits until the received bytes satisfy condition.
   bool waitForReceived(const std::function<bool(const std::vector<uint8_t>&)>& condition, uint32_t timeoutMs) const;
 
-  // Used by Module::send.
+  // Used by Module::send; the simulator's lock is held.
   void queueOutput(const Packet& packet);
   static uint64_t nowMs();
 
