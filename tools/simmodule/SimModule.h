@@ -196,6 +196,17 @@ class Simulator {
   // Closes the host's connection: reset (RST) or an orderly close. TCP only;
   // the listener stays and accepts the next connection.
   void dropConnection(bool reset);
+  // For handlers and tickers (lock held): ends the host's connection in order
+  // and keeps a TCP endpoint from listening for offlineMs, as a module does
+  // while it restarts; with 0 only the connection is dropped.
+  void goOffline(uint32_t offlineMs);
+  // True while a restart keeps the module away (any thread).
+  bool offline() const;
+  // The counters, for handlers and tickers (lock held).
+  const Stats& currentStats() const { return stats_; }
+  // Runs f with the simulator's lock held, as handlers run (any thread but
+  // the simulator's own).
+  void withLock(const std::function<void()>& f);
   void setHeartbeatMs(uint32_t ms);
   void setGarbageEveryMs(uint32_t ms);
   // Queues a packet as if module address sent it (any thread).
@@ -227,6 +238,7 @@ class Simulator {
   void checkHeartbeatAnswer(const Packet& packet);
   void writeRaw(const std::vector<uint8_t>& bytes);
   void closeChannel();
+  void serviceOffline();
   void touched();
 
   ModuleConfig primaryConfig_;
@@ -253,6 +265,8 @@ class Simulator {
   bool dropRequested_ = false;
   bool dropWithReset_ = true;
   bool linkStarted_ = false;
+  uint32_t listenAddress_ = 0;
+  uint64_t offlineUntilMs_ = 0;  // while non-zero the TCP listener is closed
 
   std::unique_ptr<Framer> framer_;  // framing of the bytes from the host
   uint32_t staleDropsSeen_ = 0;

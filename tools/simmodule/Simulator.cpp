@@ -40,6 +40,7 @@ bool Simulator::listenTcp(uint32_t address, uint16_t port) {
   listener_ = platform::tcpListen(address, port, 4);
   if (listener_ == platform::kNoSocket)
     return false;
+  listenAddress_ = address;
   tcpPort_ = platform::socketLocalPort(listener_);
   listening_ = true;
   return true;
@@ -131,6 +132,7 @@ void Simulator::run() {
         if (channel_ && channel_->canDrop())
           closeChannel();
       }
+      serviceOffline();
     }
     if (!acceptIfNeeded())
       continue;
@@ -156,6 +158,43 @@ void Simulator::run() {
     }
     touched();
   }
+}
+
+// A restarting module is not there: its listener is closed until the time is
+// up, then it listens on the same address and port again.
+void Simulator::serviceOffline() {
+  if (offlineUntilMs_ == 0 || tcpPort_ == 0)
+    return;
+  if (listener_ != platform::kNoSocket && !channel_) {
+    platform::socketClose(listener_);
+    listener_ = platform::kNoSocket;
+    listening_ = false;
+  }
+  if (nowMs() < offlineUntilMs_ || listener_ != platform::kNoSocket)
+    return;
+  listener_ = platform::tcpListen(listenAddress_, tcpPort_, 4);
+  if (listener_ == platform::kNoSocket)
+    return;  // tried again on the next turn
+  listening_ = true;
+  offlineUntilMs_ = 0;
+  touched();
+}
+
+void Simulator::goOffline(uint32_t offlineMs) {
+  dropRequested_ = true;
+  dropWithReset_ = false;
+  if (offlineMs > 0)
+    offlineUntilMs_ = nowMs() + offlineMs;
+}
+
+bool Simulator::offline() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return offlineUntilMs_ != 0;
+}
+
+void Simulator::withLock(const std::function<void()>& f) {
+  std::lock_guard<std::mutex> guard(lock_);
+  f();
 }
 
 // Waits for a host connection while there is none; true when one is there.

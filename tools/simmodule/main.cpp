@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SimModule.h"
+#include "SimUpgrade.h"
 #include "platform/time.h"
 
 namespace {
@@ -22,11 +23,18 @@ const char kUsage[] =
     "usage: simmodule [--config FILE] [--tcp PORT] [--bind ADDRESS] [--pty]\n"
     "                 [--serial N] [--model N] [--address N] [--firmware VERSION] [--build N]\n"
     "                 [--heartbeat MS] [--heartbeat-before-start on|off] [--resync-byte N]\n"
-    "                 [--garbage MS] [--silent on|off]\n";
+    "                 [--garbage MS] [--silent on|off]\n"
+    "  loader (command 95): [--loader-block-size N] [--reboot-delay MS] [--new-firmware VERSION]\n"
+    "                 [--new-build N] [--flash-out FILE] and the faults [--prepare-status N]\n"
+    "                 [--prepare-error-at I] [--wrong-count-at I] [--wrong-count-repeats N]\n"
+    "                 [--sum-off-at I] [--write-status N] [--silent-upgrade OPT,...]\n"
+    "                 [--drop-at-data I] [--drop-on-load on|off] [--ignore-reboot on|off]\n"
+    "                 [--reported-serial N]\n";
 
 struct Options {
   simmodule::ModuleConfig module;
   simmodule::EndpointConfig endpoint;
+  simmodule::UpgradeSettings upgrade;
   bool tcp = false;
   uint16_t port = 0;
   std::string bind = "127.0.0.1";
@@ -64,7 +72,10 @@ bool parseArguments(int argc, char** argv, Options* options) {
     } else if (key == "bind") {
       options->bind = value;
     } else {
-      ok = simmodule::applySetting(key, value, &options->module, &options->endpoint, &error);
+      bool upgradeKey = false;
+      ok = simmodule::applyUpgradeSetting(key, value, &options->upgrade, &upgradeKey, &error);
+      if (!upgradeKey)
+        ok = simmodule::applySetting(key, value, &options->module, &options->endpoint, &error);
     }
     if (!ok) {
       fprintf(stderr, "simmodule: %s\n", error.c_str());
@@ -100,6 +111,7 @@ int main(int argc, char** argv) {
       return 2;
     }
     tcp.reset(new simmodule::Simulator(options.module, options.endpoint));
+    simmodule::configureUpgrade(*tcp, options.upgrade);
     if (!tcp->listenTcp(address, options.port) || !tcp->start()) {
       fprintf(stderr, "simmodule: cannot listen on %s:%u\n", options.bind.c_str(), options.port);
       return 1;
@@ -108,6 +120,7 @@ int main(int argc, char** argv) {
   }
   if (options.pty) {
     pty.reset(new simmodule::Simulator(options.module, options.endpoint));
+    simmodule::configureUpgrade(*pty, options.upgrade);
     if (!pty->openPty() || !pty->start()) {
       fprintf(stderr, "simmodule: cannot open a pseudo-terminal\n");
       return 1;

@@ -1,0 +1,78 @@
+// Command 95 on a simulated module, and its restarts.
+#include <cstdio>
+
+#include "SimUpgrade.h"
+
+namespace simmodule {
+namespace {
+constexpr uint8_t kUpgrade = 95;
+
+uint32_t nextVersion(uint32_t packed) {
+  return (packed & 0xFF000000u) | (((packed & 0x00FFFFFFu) + 1) & 0x00FFFFFFu);
+}
+
+void reboot(Module& module, UpgradeState& state) {
+  ++state.reboots;
+  if (!state.settings.flashOut.empty() && !state.loader.saveFlash(state.settings.flashOut))
+    fprintf(stderr, "simmodule: cannot save the flash image to %s\n", state.settings.flashOut.c_str());
+  ModuleConfig& config = module.config();
+  config.firmwareVersion = state.settings.newFirmwareVersion ? state.settings.newFirmwareVersion
+                                                             : nextVersion(config.firmwareVersion);
+  config.build = state.settings.newBuild ? state.settings.newBuild : config.build + 1;
+  module.simulator().goOffline(state.settings.faults.rebootDelayMs);
+}
+
+void handleUpgrade(Module& module, const Packet& packet) {
+  UpgradeState& state = upgradeState(module);
+  if (packet.length >= 2 && packet.data[1] == 0) state.initMs = Simulator::nowMs();
+  if (packet.length >= 2 && packet.data[1] == 6) state.rebootMs = Simulator::nowMs();
+  const LoaderResult result = state.loader.handle(packet.data, packet.length);
+  for (const std::vector<uint8_t>& reply : result.replies) module.send(reply.data(), reply.size());
+  switch (result.action) {
+    case LoaderAction::None:
+      break;
+    case LoaderAction::DropLink:
+      module.simulator().goOffline(0);
+      break;
+    case LoaderAction::DropAndAnnounce:
+      state.announcePending = true;
+      state.linkStartsAtDrop = module.simulator().currentStats().linkStarts;
+      module.simulator().goOffline(state.settings.faults.rebootDelayMs);
+      break;
+    case LoaderAction::Reboot:
+      reboot(module, state);
+      break;
+  }
+}
+
+// After a dropping LOAD the loader announces itself on the next link start.
+void announceWhenBack(Module& module, uint64_t) {
+  UpgradeState& state = upgradeState(module);
+  if (!state.announcePending) return;
+  if (module.simulator().currentStats().linkStarts == state.linkStartsAtDrop) return;
+  state.announcePending = false;
+  const std::vector<uint8_t> announcement = SimLoader::loadAnnouncement();
+  module.send(announcement.data(), announcement.size());
+}
+
+}  // namespace
+
+UpgradeState& upgradeState(Module& module) { return module.state<UpgradeState>("upgrade"); }
+
+void installUpgradeFamily(Module& module) {
+  module.onCommand(kUpgrade, handleUpgrade);
+  module.addTicker(announceWhenBack);
+}
+
+void configureUpgrade(Simulator& simulator, const UpgradeSettings& settings) {
+  inspectUpgrade(simulator, [&](UpgradeState& state) {
+    state.settings = settings;
+    state.loader.setFaults(settings.faults);
+  });
+}
+
+void inspectUpgrade(Simulator& simulator, const std::function<void(UpgradeState&)>& f) {
+  simulator.withLock([&] { f(upgradeState(simulator.primary())); });
+}
+
+}  // namespace simmodule
