@@ -1,2 +1,4 @@
-// Placeholder entry point; replaced by the command-line front end.
-int main() { return 1; }
+// Entry point of the Updater program.
+#include "UpdaterMain.h"
+
+int main(int argc, char** argv) { return runUpdater(argc, argv); }
