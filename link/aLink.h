@@ -92,7 +92,9 @@ KLV_EXPORT aPacket* aLink_AwaitFirst(aLinkRef link, aPacketMatchProc match, cons
 /* Removes and frees every received packet `match` claims; returns how many. */
 KLV_EXPORT uint32_t aLink_DrainPackets(aLinkRef link, aPacketMatchProc match, const void* matchRef);
 /* Installs the user packet filter, or removes it with a null filter. When it
- * returns, a filter call in progress has finished. aErrParam for an unknown link. */
+ * returns, a filter call in progress has finished (so the old filter's
+ * reference may be freed); for the same reason it must not be called while
+ * holding a lock that the filter itself takes. aErrParam for an unknown link. */
 KLV_EXPORT aErr aLink_InstallUserPacketFilter(aLinkRef link, aLinkPacketFilter filter, void* filterRef);
 
 /* Packet debug log. Once enabled, every packet sent (direction 1) and

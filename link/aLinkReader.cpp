@@ -1,0 +1,131 @@
+// The packet link's reader thread: assembles packets byte by byte, answers
+// heartbeats, resynchronises after framing errors, runs the user packet
+// filter and queues what is left for the link's users.
+#include "internal/aLinkRecord.h"
+#include "platform/time.h"
+
+namespace klv_link {
+
+namespace {
+
+// The host's resynchronisation burst: 0xAD, 0x00 six times.
+const uint8_t kResyncBurst[] = {0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00};
+const uint32_t kResyncPauseMs = 2;
+const uint32_t kIdlePauseMs = 1;
+
+// Resynchronisation states: waiting for the burst to be written, then for
+// the module's answer X, 0, X, 0 (X even and non-zero).
+enum { kSynced = 0, kBurstPending = 1, kAwaitX = 2, kAwaitZero1 = 3, kAwaitXAgain = 4, kAwaitZero2 = 5 };
+
+void startResync(LinkRecord* link) {
+  platform::sleepMilliseconds(kResyncPauseMs);
+  link->status = LINK_RESYNCING;
+  link->resyncState = kBurstPending;
+  aPacket_Reset(link->assembly);
+  if (writeStream(link, kResyncBurst, sizeof(kResyncBurst)) == aErrNone) link->resyncState = kAwaitX;
+}
+
+void resyncByte(LinkRecord* link, uint8_t byte) {
+  switch (link->resyncState) {
+    case kAwaitX:
+      if (byte != 0 && (byte & 1) == 0) {
+        link->resyncByte = byte;
+        link->resyncState = kAwaitZero1;
+        return;
+      }
+      break;
+    case kAwaitZero1:
+      if (byte == 0) {
+        link->resyncState = kAwaitXAgain;
+        return;
+      }
+      break;
+    case kAwaitXAgain:
+      if (byte == link->resyncByte) {
+        link->resyncState = kAwaitZero2;
+        return;
+      }
+      break;
+    case kAwaitZero2:
+      if (byte == 0) {
+        link->resyncState = kSynced;
+        link->status = LINK_RUNNING;
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  startResync(link);
+}
+
+bool isHeartbeat(const LinkRecord* link, const aPacket* packet) {
+  return packet->dataSize == 2 && packet->data[0] == 0 && (link->handshake == 0 || link->handshake == 1);
+}
+
+// The module's heartbeat 0, v is answered with 0, v + 2 from the same address.
+void answerHeartbeat(LinkRecord* link, const aPacket* packet) {
+  const uint8_t value = packet->data[1];
+  if (value == 0) link->handshake = 2;
+  if (value == 1) link->handshake = 3;
+  const uint8_t answer[2] = {0, static_cast<uint8_t>(value + 2)};
+  aPacket* reply = aPacket_CreateWithData(packet->address, 2, answer);
+  if (reply) {
+    aPacketFifo_Put(link->outbound.load(), reply);
+    aPacket_Destroy(&reply);
+  }
+  link->handshake = 0;
+}
+
+bool runUserFilter(LinkRecord* link, const aPacket* packet) {
+  std::lock_guard<std::mutex> guard(link->filterLock);
+  return link->filter && link->filter(packet, link->filterRef);
+}
+
+aErr deliver(LinkRecord* link, const aPacket* packet) {
+  logPacket(link, aLINK_LOG_RECEIVED, packet);
+  if (runUserFilter(link, packet)) return aErrNone;
+  if (isHeartbeat(link, packet)) {
+    answerHeartbeat(link, packet);
+    return aErrNone;
+  }
+  return aPacketFifo_Put(link->inbound.load(), packet);
+}
+
+void assemble(LinkRecord* link, uint8_t byte) {
+  if (aPacket_AddByte(link->assembly, byte) != aErrNone) {
+    startResync(link);
+    return;
+  }
+  if (!aPacket_IsComplete(link->assembly)) return;
+  if (deliver(link, link->assembly) != aErrNone) link->status = LINK_QUEUE_ERROR;
+  aPacket_Reset(link->assembly);
+}
+
+}  // namespace
+
+// A stream error does not end the thread: the status shows it and reads go
+// on being tried every millisecond until the link is stopped or reset.
+void readerMain(void* arg) {
+  LinkRecord* link = static_cast<LinkRecord*>(arg);
+  link->handshake = 0;
+  link->resyncState = kSynced;
+  link->resyncByte = 1;
+  link->status = LINK_RUNNING;
+  while (link->running) {
+    uint8_t byte = 0;
+    aErr err = link->stream ? aStream_Read(link->stream, &byte, 1) : aErrConnection;
+    if (err == aErrNotReady) {
+      platform::sleepMilliseconds(kIdlePauseMs);
+    } else if (err != aErrNone) {
+      link->status = LINK_READ_ERROR;
+      platform::sleepMilliseconds(kIdlePauseMs);
+    } else if (link->status == LINK_RESYNCING) {
+      resyncByte(link, byte);
+    } else {
+      assemble(link, byte);
+    }
+  }
+}
+
+}  // namespace klv_link

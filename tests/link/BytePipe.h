@@ -1,0 +1,115 @@
+#ifndef TESTS_LINK_BYTEPIPE_H
+#define TESTS_LINK_BYTEPIPE_H
+// An in-process byte pipe for driving a packet link from a test: the test
+// plays the module, pushing the bytes the link reads and watching the bytes
+// the link writes. The link side is an aStream the link owns.
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "aStream.h"
+
+class BytePipe {
+ public:
+  using Bytes = std::vector<uint8_t>;
+
+  // A stream over this pipe; the link that takes it keeps the pipe alive.
+  static aStreamRef makeStream(const std::shared_ptr<BytePipe>& pipe) {
+    auto* holder = new std::shared_ptr<BytePipe>(pipe);
+    return aStream_Create(get, nullptr, write, destroy, holder);
+  }
+
+  // Bytes the link will read, in order.
+  void push(const Bytes& bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    toLink_.insert(toLink_.end(), bytes.begin(), bytes.end());
+  }
+  // From now on reads fail with this error (aErrNone: reads work again).
+  void breakReads(aErr err) {
+    std::lock_guard<std::mutex> guard(lock_);
+    readError_ = err;
+  }
+  // Everything the link has written so far.
+  Bytes written() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return written_;
+  }
+  void clearWritten() {
+    std::lock_guard<std::mutex> guard(lock_);
+    written_.clear();
+  }
+  bool destroyed() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return destroyed_;
+  }
+  // Waits (generously bounded) until the written bytes satisfy done.
+  bool waitWritten(const std::function<bool(const Bytes&)>& done, int timeoutMs = 10000) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return done(written_); });
+  }
+  // Waits until the written bytes contain `pattern` at or after `from`.
+  bool waitContains(const Bytes& pattern, size_t from = 0, int timeoutMs = 10000) const {
+    return waitWritten([&](const Bytes& w) { return find(w, pattern, from) != npos; }, timeoutMs);
+  }
+  bool waitDrained(int timeoutMs = 10000) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return toLink_.empty(); });
+  }
+
+  static constexpr size_t npos = static_cast<size_t>(-1);
+  static size_t find(const Bytes& haystack, const Bytes& pattern, size_t from = 0) {
+    if (pattern.size() > haystack.size()) return npos;
+    for (size_t i = from; i + pattern.size() <= haystack.size(); i++)
+      if (std::equal(pattern.begin(), pattern.end(), haystack.begin() + static_cast<long>(i))) return i;
+    return npos;
+  }
+  static size_t count(const Bytes& haystack, const Bytes& pattern) {
+    size_t n = 0;
+    for (size_t at = find(haystack, pattern); at != npos; at = find(haystack, pattern, at + 1)) n++;
+    return n;
+  }
+
+ private:
+  static BytePipe& of(void* ref) { return **static_cast<std::shared_ptr<BytePipe>*>(ref); }
+
+  static aErr get(uint8_t* byte, void* ref) {
+    BytePipe& pipe = of(ref);
+    std::lock_guard<std::mutex> guard(pipe.lock_);
+    if (pipe.readError_ != aErrNone) return pipe.readError_;
+    if (pipe.toLink_.empty()) return aErrNotReady;
+    *byte = pipe.toLink_.front();
+    pipe.toLink_.pop_front();
+    if (pipe.toLink_.empty()) pipe.changed_.notify_all();
+    return aErrNone;
+  }
+  static aErr write(const uint8_t* buffer, size_t count, void* ref) {
+    BytePipe& pipe = of(ref);
+    std::lock_guard<std::mutex> guard(pipe.lock_);
+    pipe.written_.insert(pipe.written_.end(), buffer, buffer + count);
+    pipe.changed_.notify_all();
+    return aErrNone;
+  }
+  static aErr destroy(void* ref) {
+    auto* holder = static_cast<std::shared_ptr<BytePipe>*>(ref);
+    {
+      std::lock_guard<std::mutex> guard((*holder)->lock_);
+      (*holder)->destroyed_ = true;
+      (*holder)->changed_.notify_all();
+    }
+    delete holder;
+    return aErrNone;
+  }
+
+  mutable std::mutex lock_;
+  mutable std::condition_variable changed_;
+  std::deque<uint8_t> toLink_;
+  Bytes written_;
+  aErr readError_ = aErrNone;
+  bool destroyed_ = false;
+};
+
+#endif
