@@ -67,9 +67,10 @@ class BytePipe {
       if (std::equal(pattern.begin(), pattern.end(), haystack.begin() + static_cast<long>(i))) return i;
     return npos;
   }
+  // Non-overlapping occurrences.
   static size_t count(const Bytes& haystack, const Bytes& pattern) {
     size_t n = 0;
-    for (size_t at = find(haystack, pattern); at != npos; at = find(haystack, pattern, at + 1)) n++;
+    for (size_t at = find(haystack, pattern); at != npos; at = find(haystack, pattern, at + pattern.size())) n++;
     return n;
   }
 

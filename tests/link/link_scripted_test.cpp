@@ -48,7 +48,9 @@ class ScriptedLink : public ::testing::Test {
     ASSERT_TRUE(pipe->waitContains(kStart));
   }
   void TearDown() override {
-    if (link) EXPECT_EQ(aLink_Destroy(&link), aErrNone);
+    if (link) {
+      EXPECT_EQ(aLink_Destroy(&link), aErrNone);
+    }
   }
   // A heartbeat whose answer shows that the reader has handled every byte
   // pushed before it.
@@ -253,7 +255,11 @@ TEST_F(ScriptedLink, PacketLogRecordsBothDirections) {
     aErr err = aLink_PacketDebug_Read(link, &direction, &length, buffer);
     if (err == aErrNotFound) break;
     ASSERT_EQ(err, aErrNone);
-    records.emplace_back(direction, Bytes(buffer, buffer + length));
+    Bytes bytes(buffer, buffer + length);
+    // The start packet may be logged if the writer recorded it just after
+    // the log was made.
+    if (direction == aLINK_LOG_SENT && bytes == kStart) continue;
+    records.emplace_back(direction, bytes);
   }
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[0], std::make_pair(1, Bytes{0x02, 0x02, 0x17, 0x05}));
