@@ -25,8 +25,9 @@ class UpdaterApp {
   std::vector<DeviceListEntry> discoverDevices(int linkType);
   std::vector<DeviceListEntry> discoverNetworkDevices(uint32_t routerSerial, int linkType);
 
-  // Build listing and retrieval (-B, -G).
-  std::map<std::string, std::string> listBuilds(uint32_t serial);
+  // Build listing and retrieval (-B, -G). listBuilds sets *ok (when given) to
+  // false when the server could not be asked, so that -B can fail.
+  std::map<std::string, std::string> listBuilds(uint32_t serial, bool* ok = nullptr);
   uint32_t getBuild(uint32_t serial, const std::string& build, bool override, bool noCal);
   bool isBuildValid(uint32_t serial, uint32_t build, const std::string& baseUrl);
 

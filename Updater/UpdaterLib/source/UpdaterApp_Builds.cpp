@@ -1,15 +1,185 @@
-// Build listing and retrieval: not built yet.
+// Build listing (-B) and retrieval (-G): ask the update server about one
+// module's builds and fetch one into the module's directory of the store.
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
 #include "UpdaterApp.h"
-#include "UpdaterApp_Unavailable.h"
+#include "UpdaterDisplay.h"
+#include "server/HttpTransfer.h"
+#include "server/ServerComm.h"
+#include "store/UpdaterStore.h"
 
-std::map<std::string, std::string> UpdaterApp::listBuilds(uint32_t) {
-  reportUnavailable(display, "list builds (-B)");
-  return {};
+namespace {
+
+// Unsigned decimal number: leading blanks, then digits up to the first
+// non-digit. False when no digit starts the text or the value passes 32 bits.
+bool readBuildNumber(const std::string& text, uint32_t* value) {
+  size_t i = text.find_first_not_of(" \t");
+  if (i == std::string::npos || text[i] < '0' || text[i] > '9') return false;
+  uint64_t number = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    number = number * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (number > 0xFFFFFFFFull) return false;
+  }
+  *value = static_cast<uint32_t>(number);
+  return true;
 }
 
-uint32_t UpdaterApp::getBuild(uint32_t, const std::string&, bool, bool) {
-  reportUnavailable(display, "get build (-G)");
-  return 0;
+// A build text of the server's list or reply as a number; 0 (with a
+// diagnostic) when it does not start with one.
+uint32_t buildNumberOrZero(const std::string& text) {
+  uint32_t value = 0;
+  if (!readBuildNumber(text, &value)) {
+    debugPrint(DEBUG_Updater, "Error: Could not convert %s to int.\n", text.c_str());
+    return 0;
+  }
+  return value;
 }
 
-bool UpdaterApp::isBuildValid(uint32_t, uint32_t, const std::string&) { return false; }
+// Runs GetBuild on a worker thread while the busy indicator turns every
+// 100 ms; returns the request's result once the worker has ended.
+bool downloadBuild(UpdaterDisplayInterface* display, uint32_t serial, const std::string& firmware,
+                   const std::string& bld, const std::string& url, bool noCal,
+                   std::string* received) {
+  std::promise<bool> resultChannel;
+  std::future<bool> result = resultChannel.get_future();
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      resultChannel.set_value(
+          ServerCommClass::GetBuild(serial, firmware, bld, received, url.c_str(), noCal));
+    });
+  } catch (const std::system_error&) {
+    display->print(1, "Download failed");
+    return false;
+  }
+  display->showBusy(true, "Downloading");
+  while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+    display->showBusy(true, "Downloading");
+  }
+  display->showBusy(false, "Downloading");
+  const bool ok = result.get();
+  if (!ok) display->print(1, "Download failed");
+  worker.join();
+  return ok;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> UpdaterApp::listBuilds(uint32_t serial, bool* ok) {
+  std::map<std::string, std::string> builds;
+  if (ok) *ok = false;
+  if (!ServerCommClass::ping(serverUrl.c_str())) {
+    display->print(1, "Server request failed for %s", serverUrl.c_str());
+    return builds;
+  }
+  if (!ServerCommClass::GetBuildList(serial, &builds, serverUrl.c_str())) {
+    display->print(1, "Failed to retrieve builds for %08X", serial);
+    return builds;
+  }
+  if (ok) *ok = true;
+  return builds;
+}
+
+bool UpdaterApp::isBuildValid(uint32_t serial, uint32_t build, const std::string& baseUrl) {
+  std::map<std::string, std::string> builds;
+  if (!ServerCommClass::GetBuildList(serial, &builds, baseUrl.c_str())) return false;
+  for (const auto& entry : builds) {
+    if (buildNumberOrZero(entry.first) == build) return true;
+  }
+  return false;
+}
+
+uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, bool override,
+                              bool noCal) {
+  uint32_t build = 0;
+  if (!buildText.empty() && !readBuildNumber(buildText, &build)) {
+    display->print(1, "Build number '%s' must be an number", buildText.c_str());
+    return 0;
+  }
+  if (serial == 0) {
+    display->print(1, "Serial Number must be non-zero");
+    return 0;
+  }
+  if (!ServerCommClass::ping(serverUrl.c_str())) {
+    display->print(1, "Server request failed for %s", serverUrl.c_str());
+    return 0;
+  }
+
+  DeviceRecord record;
+  try {
+    UpdaterStore store(updaterDirectory);
+    if (!store.findDevice(serial, &record)) {
+      debugPrint(DEBUG_APP, "Could not find device in our update history.\n");
+      try {
+        record = store.getDevice(serial);
+      } catch (const std::runtime_error&) {
+        display->print(1, "Could not create directory for storing BIRD file");
+        return 0;
+      }
+    }
+  } catch (const std::runtime_error& error) {
+    // The store root itself is unusable (for instance a file).
+    display->print(1, "%s", error.what());
+    return 0;
+  }
+
+  std::string current, firmware;
+  if (!ServerCommClass::QueryBuild(serial, &current, &firmware, serverUrl.c_str())) {
+    display->print(1, "No build information for device");
+    return 0;
+  }
+  if (build == 0) build = buildNumberOrZero(current);
+
+  display->print(0, "Retrieving build %u", build);
+  if (override) {
+    display->print(0, "Override specified, skipping validation of build %u", build);
+  } else {
+    display->print(0, "Validating build %u with server", build);
+    if (!isBuildValid(serial, build, serverUrl)) {
+      display->print(1, "No valid build %u", build);
+      return 0;
+    }
+    display->print(0, "Build %u is valid", build);
+  }
+
+  const std::string bld = std::to_string(build);
+  std::string received;
+  downloadBuild(display, serial, firmware, bld, serverUrl, noCal, &received);
+  // A server that ends its lines with CR LF leaves the CR on the base64 line.
+  if (!received.empty() && received.back() == '\r') received.pop_back();
+  if (received.empty()) {
+    display->print(1, "Failed to retreive a valid BIRD file");
+    return 0;
+  }
+
+  const std::string fileName = bld + ".bird";
+  size_t length = 0;
+  unsigned char* bytes = base64Decode(received.data(), received.size(), &length);
+  if (!bytes) {
+    // Not base64: nothing is stored and nothing recorded.
+    display->print(1, "Failed to retreive a valid BIRD file");
+    return 0;
+  }
+  const std::string now = localTimeText();
+  const aErr written = record.writeFile(fileName, bytes, length);
+  free(bytes);
+  if (written != aErrNone) {
+    display->print(1, "Failed to write file with %d", static_cast<int>(written));
+    return 0;
+  }
+
+  AttributeFile& attributes = record.attributes();
+  attributes.set(ATTR_LATEST_DOWNLOAD, fileName);
+  attributes.set(ATTR_LAST_DOWNLOAD_DATE, now);
+  const aErr recorded = attributes.write();
+  if (recorded != aErrNone) {
+    display->print(1, "Failed to write attributes with %d", static_cast<int>(recorded));
+    return 0;
+  }
+  return build;
+}
