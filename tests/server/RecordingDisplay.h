@@ -1,0 +1,39 @@
+#ifndef TESTS_SERVER_RECORDINGDISPLAY_H
+#define TESTS_SERVER_RECORDINGDISPLAY_H
+// A display that keeps what it is asked to show, for checking messages.
+#include <string>
+#include <vector>
+
+#include "UpdaterDisplay.h"
+
+class RecordingDisplay : public UpdaterDisplayInterface {
+ public:
+  void setProgressActive(bool) override {}
+  void showProgress(double, const char*) override {}
+  void showBusy(bool active, const char* label) override {
+    if (active) ++busyFrames;
+    else busyEnded = true;
+    busyLabel = label ? label : "";
+  }
+  void showMessage(const char* text) override { lines.push_back(std::string("I:") + text); }
+  void showError(const char* text) override { lines.push_back(std::string("E:") + text); }
+
+  bool has(const std::string& line) const {
+    for (const std::string& l : lines) {
+      if (l == line) return true;
+    }
+    return false;
+  }
+  std::string all() const {
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    return text;
+  }
+
+  std::vector<std::string> lines;  // "I:" information, "E:" error
+  int busyFrames = 0;
+  bool busyEnded = false;
+  std::string busyLabel;
+};
+
+#endif
