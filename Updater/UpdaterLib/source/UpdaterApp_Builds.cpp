@@ -1,14 +1,11 @@
 // Build listing (-B) and retrieval (-G): ask the update server about one
 // module's builds and fetch one into the module's directory of the store.
-#include <chrono>
 #include <cstdlib>
-#include <future>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
+#include "platform/thread.h"
 #include "server/HttpTransfer.h"
 #include "server/ServerComm.h"
 #include "store/UpdaterStore.h"
@@ -40,32 +37,40 @@ uint32_t buildNumberOrZero(const std::string& text) {
   return value;
 }
 
+// One download, run on the worker thread. The main thread reads received and
+// result only after the worker has ended (threadWait signalled).
+struct DownloadJob {
+  uint32_t serial;
+  std::string firmware;
+  std::string bld;
+  std::string url;
+  bool noCal;
+  std::string received;
+  bool result = false;
+};
+
+void runDownload(void* arg) {
+  DownloadJob* job = static_cast<DownloadJob*>(arg);
+  job->result = ServerCommClass::GetBuild(job->serial, job->firmware, job->bld, &job->received,
+                                          job->url.c_str(), job->noCal);
+}
+
 // Runs GetBuild on a worker thread while the busy indicator turns every
 // 100 ms; returns the request's result once the worker has ended.
-bool downloadBuild(UpdaterDisplayInterface* display, uint32_t serial, const std::string& firmware,
-                   const std::string& bld, const std::string& url, bool noCal,
-                   std::string* received) {
-  std::promise<bool> resultChannel;
-  std::future<bool> result = resultChannel.get_future();
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      resultChannel.set_value(
-          ServerCommClass::GetBuild(serial, firmware, bld, received, url.c_str(), noCal));
-    });
-  } catch (const std::system_error&) {
+bool downloadBuild(UpdaterDisplayInterface* display, DownloadJob* job) {
+  platform::Thread* worker = platform::threadStart(runDownload, job);
+  if (!worker) {
     display->print(1, "Download failed");
     return false;
   }
   display->showBusy(true, "Downloading");
-  while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+  while (platform::threadWait(worker, 100) == platform::WaitResult::Timeout) {
     display->showBusy(true, "Downloading");
   }
   display->showBusy(false, "Downloading");
-  const bool ok = result.get();
-  if (!ok) display->print(1, "Download failed");
-  worker.join();
-  return ok;
+  if (!job->result) display->print(1, "Download failed");
+  platform::threadRelease(worker);
+  return job->result;
 }
 
 }  // namespace
@@ -148,8 +153,9 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
   }
 
   const std::string bld = std::to_string(build);
-  std::string received;
-  downloadBuild(display, serial, firmware, bld, serverUrl, noCal, &received);
+  DownloadJob job{serial, firmware, bld, serverUrl, noCal, std::string(), false};
+  downloadBuild(display, &job);
+  std::string& received = job.received;
   // A server that ends its lines with CR LF leaves the CR on the base64 line.
   if (!received.empty() && received.back() == '\r') received.pop_back();
   if (received.empty()) {
