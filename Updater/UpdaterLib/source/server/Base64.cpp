@@ -5,14 +5,21 @@
 
 namespace {
 
-// The 6-bit value of c, or -1 for a character outside the alphabet.
+// 6-bit value per character; -1 outside the alphabet (the padding "=" too,
+// which is handled before the table is consulted).
+struct SextetTable {
+  signed char value[256];
+  SextetTable() {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (signed char& v : value) v = -1;
+    for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kAlphabet[i])] = static_cast<signed char>(i);
+  }
+};
+
 int sextet(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
+  static const SextetTable table;
+  return table.value[c];
 }
 
 // Padding may only close the text: "x===" never, "xx=y" never.
