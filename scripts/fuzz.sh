@@ -18,6 +18,7 @@ build=${FUZZ_BUILD_DIR:-/tmp/updater-fuzz-build}
 jobs=${FUZZ_JOBS:-2}
 targets="fuzz_birdfile fuzz_attributes"
 
+command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (Debian: clang libclang-rt-14-dev)"; exit 1; }
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DUPDATER_BUILD_FUZZ=ON -DUPDATER_BUILD_BENCH=OFF \
   -DUPDATER_SANITIZE="address;undefined" >"$build.configure.log" 2>&1 ||
