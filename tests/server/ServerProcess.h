@@ -102,10 +102,11 @@ class ServerProcess {
   const std::string& root() const { return root_; }
   std::string log() const { return readFile(root_ + "/server.log"); }
 
-  // The bytes served as build 17 of hub-40 (opaque to the server).
+  // The bytes served as build 17 of hub-40 (opaque to the server); 1001
+  // bytes, so that the base64 text ends in one padding character.
   static std::string birdBytes() {
     std::string bytes;
-    for (int i = 0; i < 1000; ++i) bytes.push_back(static_cast<char>(i * 7));
+    for (int i = 0; i < 1001; ++i) bytes.push_back(static_cast<char>(i * 7));
     return bytes;
   }
 

@@ -105,17 +105,24 @@ Answer answerRequest(const Catalog& catalog, const Params& params, const BirdRea
 std::string base64Encode(const std::string& bytes) {
   static const char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t left = bytes.size() - i;
-    uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-    if (left > 1) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-    if (left > 2) v |= static_cast<unsigned char>(bytes[i + 2]);
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += left > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-    text += left > 2 ? kAlphabet[v & 63] : '=';
+  std::string text((bytes.size() + 2) / 3 * 4, '=');
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  char* out = &text[0];
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3, out += 4) {
+    const uint32_t v = static_cast<uint32_t>(in[i]) << 16 | static_cast<uint32_t>(in[i + 1]) << 8 | in[i + 2];
+    out[0] = kAlphabet[v >> 18];
+    out[1] = kAlphabet[(v >> 12) & 63];
+    out[2] = kAlphabet[(v >> 6) & 63];
+    out[3] = kAlphabet[v & 63];
+  }
+  const size_t left = bytes.size() - i;  // 0, 1 or 2 bytes; padding already in place
+  if (left > 0) {
+    uint32_t v = static_cast<uint32_t>(in[i]) << 16;
+    if (left > 1) v |= static_cast<uint32_t>(in[i + 1]) << 8;
+    out[0] = kAlphabet[v >> 18];
+    out[1] = kAlphabet[(v >> 12) & 63];
+    if (left > 1) out[2] = kAlphabet[(v >> 6) & 63];
   }
   return text;
 }
