@@ -110,9 +110,10 @@ class UpdateServer {
     server_.Get(kPath, [this](const httplib::Request& req, httplib::Response& res) {
       handle(req, res);
     });
+    // Requests of /cgi/u are logged by handle() before the reply goes out,
+    // so that a client holding its reply finds the line already written.
     server_.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-      fprintf(stderr, "update-server: %s %s -> %d\n", req.method.c_str(), req.target.c_str(),
-              res.status);
+      if (req.path != kPath) logRequest(req, res.status);
     });
   }
 
@@ -135,6 +136,10 @@ class UpdateServer {
     fprintf(stderr, "update-server: %s stalled\n", req.target.c_str());
     std::unique_lock<std::mutex> lock(mutex_);
     wake_.wait(lock, [this] { return stopping_; });
+  }
+
+  static void logRequest(const httplib::Request& req, int status) {
+    fprintf(stderr, "update-server: %s %s -> %d\n", req.method.c_str(), req.target.c_str(), status);
   }
 
   void sendHuge(httplib::Response& res) {
@@ -172,7 +177,10 @@ class UpdateServer {
     for (const auto& param : req.params) params.emplace(param.first, param.second);
     const std::string op = params.count("op") ? params["op"] : "";
     if (hasFault("stall", op)) return stall(req);
-    if (hasFault("huge", op)) return sendHuge(res);
+    if (hasFault("huge", op)) {
+      logRequest(req, 200);
+      return sendHuge(res);
+    }
 
     const std::string root = options_.root;
     Answer answer = answerRequest(catalog_, params,
@@ -182,6 +190,7 @@ class UpdateServer {
                                                     bytes);
                                   });
     applyFaults(op, &answer);
+    logRequest(req, answer.status);
     res.status = answer.status;
     res.set_content(answer.body, "text/plain");
   }
