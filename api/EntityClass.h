@@ -63,6 +63,12 @@ class KLV_EXPORT EntityClass {
   // Waits (1000 ms, sending nothing) for a reply to option; timeoutMs does not change the wait.
   aErr awaitUEI32Val(uint8_t option, uint32_t* value, uint32_t timeoutMs);
 
+  // A whole byte list, counted from 0.
+  aErr getByteList(uint8_t option, uint8_t* buffer, uint32_t length, uint32_t* count) {
+    if (count) *count = 0;
+    return getUEIBytes8(option, buffer, length, count);
+  }
+
   // Signed 32-bit values travel as their two's-complement bits.
   aErr getUEIi32(uint8_t option, int32_t* value);
   aErr getUEIi32(uint8_t option, uint8_t subindex, int32_t* value);
