@@ -18,6 +18,9 @@ struct EntityBinding {
 
 namespace {
 
+// Marks a uei whose reply carried no well-formed value.
+const ueiType kNoReplyValue = static_cast<ueiType>(0xFF);
+
 // State of one byte-list transfer, handed to the filter. The uei comes first
 // so that receiveUEI can fill in what to match.
 struct BytesTransfer {
@@ -88,10 +91,13 @@ aErr EntityClass::exchange(uint8_t requestOption, uint8_t replyOption, const uin
   value->specifier = static_cast<uint8_t>(binding_->index | UEI_SPECIFIER_REQUEST);
   aErr err = subindex ? l->sendUEI(*value, *subindex) : l->sendUEI(*value);
   if (err != aErrNone) return err;
+  // The reply filter leaves the type alone for a reply whose length carries
+  // no value of 0, 1, 2 or 4 bytes; such a reply must not pass for a value.
+  value->type = kNoReplyValue;
   err = l->receiveUEI(address, binding_->command, replyOption, binding_->index, value);
   if (err != aErrNone) return err;
   if (value->specifier & UEI_SPECIFIER_ERROR) return value->value.byteVal;
-  return aErrNone;
+  return value->type == kNoReplyValue ? aErrPacket : aErrNone;
 }
 
 aErr EntityClass::getUEI(uint8_t option, uei* value) {

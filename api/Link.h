@@ -19,7 +19,7 @@ namespace Mirovane {
 namespace Kelvarion {
 
 // Value type of a UEI: no value, or a 1, 2 or 4-byte value.
-enum ueiType { UEI_TYPE_NONE = 0, UEI_TYPE_BYTE = 1, UEI_TYPE_SHORT = 2, UEI_TYPE_INT = 4 };
+enum ueiType : int32_t { UEI_TYPE_NONE = 0, UEI_TYPE_BYTE = 1, UEI_TYPE_SHORT = 2, UEI_TYPE_INT = 4 };
 
 // The value of one UEI, in the width its type says.
 union ueiValue {
