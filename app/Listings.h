@@ -4,9 +4,16 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 class UpdaterApp;
 class UpdaterDisplayInterface;
+struct DeviceListEntry;
+
+// The device listing: "Discovered Devices: (USB|TCPIP|Unknown)", then one
+// line per module (or "    No devices found.").
+void printDeviceList(UpdaterDisplayInterface* display, const std::vector<DeviceListEntry>& entries,
+                     int linkType);
 
 // -D: with a non-zero router, the modules behind that routing module; else the
 // modules reachable directly over linkType (0 = USB). Returns the exit code.

@@ -1,8 +1,69 @@
-// -D: not built yet.
+// -D: the search line, the discovery and the device listing.
+#include "DeviceList.h"
 #include "Listings.h"
-#include "UpdaterApp_Unavailable.h"
+#include "UpdaterApp.h"
+#include "UpdaterDisplay.h"
 
-int runDiscoverCommand(UpdaterApp&, UpdaterDisplayInterface* display, uint32_t, int) {
-  reportUnavailable(display, "discover (-D)");
-  return 1;
+namespace {
+
+const char* linkTypeName(int linkType) {
+  switch (linkType) {
+    case LINKTYPE_USB:
+      return "USB";
+    case LINKTYPE_TCPIP:
+      return "TCPIP";
+    default:
+      return "Unknown";
+  }
+}
+
+void printEntry(UpdaterDisplayInterface* display, const DeviceListEntry& e) {
+  const linkSpec& s = e.spec;
+  const char* model = aDefs_GetModelName(static_cast<int>(s.model));
+  if (s.type == LINKTYPE_TCPIP) {
+    const uint8_t* ip = reinterpret_cast<const uint8_t*>(&s.ipAddress);
+    char address[32];
+    snprintf(address, sizeof address, "[%d.%d.%d.%d]", ip[0], ip[1], ip[2], ip[3]);
+    display->print(0, "    %08X  %02X       %02X      %-12s %3d.%d.%d (%u) %s", s.serialNumber, s.module,
+                   s.router, model, e.versionMajor, e.versionMinor, static_cast<int>(e.versionPatch), e.build,
+                   address);
+  } else if (e.error != aErrNone) {
+    display->print(0, "    %08X  [Error (%d): Is someone else connected to this device?]", s.serialNumber,
+                   static_cast<int>(e.error));
+  } else {
+    display->print(0, "    %08X  %02X       %02X      %-12s %3d.%d.%d (%u)", s.serialNumber, s.module, s.router,
+                   model, e.versionMajor, e.versionMinor, static_cast<int>(e.versionPatch), e.build);
+  }
+}
+
+}  // namespace
+
+void printDeviceList(UpdaterDisplayInterface* display, const std::vector<DeviceListEntry>& entries,
+                     int linkType) {
+  display->print(0, "Discovered Devices: (%s)", linkTypeName(linkType));
+  if (entries.empty()) {
+    display->print(0, "    No devices found.");
+    return;
+  }
+  if (linkType == LINKTYPE_USB)
+    display->print(0, "    Device    Module   Router  Model          Firmware Version (Build)");
+  else
+    display->print(0, "    Device    Module   Router  Model          Firmware Version (Build)   [IP address]");
+  for (const DeviceListEntry& entry : entries) printEntry(display, entry);
+}
+
+int runDiscoverCommand(UpdaterApp& app, UpdaterDisplayInterface* display, uint32_t routerSerial, int linkType) {
+  if (routerSerial != 0) {
+    display->print(0, "Searching for Kelvarion Network devices connected to %08X", routerSerial);
+    std::vector<DeviceListEntry> entries = app.discoverNetworkDevices(routerSerial, linkType);
+    // The modules behind the router are listed under the router's transport.
+    int shown = !entries.empty() ? static_cast<int>(entries.front().spec.type)
+                                 : (linkType == LINKTYPE_INVALID ? LINKTYPE_USB : linkType);
+    printDeviceList(display, entries, shown);
+    return 0;
+  }
+  if (linkType == LINKTYPE_INVALID) linkType = LINKTYPE_USB;
+  display->print(0, "Searching for Kelvarion devices");
+  printDeviceList(display, app.discoverDevices(linkType), linkType);
+  return 0;
 }

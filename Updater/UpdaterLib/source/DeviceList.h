@@ -1,0 +1,29 @@
+#ifndef UPDATER_DEVICELIST_H
+#define UPDATER_DEVICELIST_H
+// One discovered module as the -D listing shows it, and the two read-backs
+// that fill it from a connected module.
+#include <cstdint>
+#include <string>
+
+#include "aDiscovery.h"
+#include "aError.h"
+
+namespace Mirovane { namespace Kelvarion { class Module; } }
+
+struct DeviceListEntry {
+  linkSpec spec{};           // how the module is reached (type 1 USB, 2 TCPIP)
+  uint32_t build = 0;        // 0 when the read failed
+  uint8_t versionMajor = 0;
+  uint8_t versionMinor = 0;
+  uint32_t versionPatch = 0;
+  std::string modelName;
+  aErr error = aErrNone;     // the last failed step, aErrNone when every read succeeded
+};
+
+// The module's firmware build number (module query 0x49 0xFF); 0 on failure.
+uint32_t readBuildNumber(Mirovane::Kelvarion::Module& module);
+// Fills the firmware version and the module and router addresses from the
+// system entity; the first failing read ends it and gives its error.
+aErr readVersion(Mirovane::Kelvarion::Module& module, DeviceListEntry& entry);
+
+#endif

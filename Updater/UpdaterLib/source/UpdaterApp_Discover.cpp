@@ -1,0 +1,162 @@
+// -D: finding modules directly (USB, TCP/IP) or behind a routing module, and
+// reading each one's firmware version and build.
+#include <cstring>
+#include <memory>
+
+#include "DeviceList.h"
+#include "Kelvarion.h"
+#include "UpdaterApp.h"
+#include "UpdaterDisplay.h"
+#include "aVersion.h"
+
+using Mirovane::Kelvarion::Module;
+using Mirovane::Kelvarion::SystemClass;
+
+namespace {
+
+const uint8_t cmdQUERY = 0x49;
+const uint8_t QUERY_BUILD = 0xFF;
+// Modules are addressed 2, 4, ... 252 on a routing module's network.
+const uint8_t kFirstAddress = 2;
+const uint8_t kLastAddress = 252;
+
+bool appendEntry(const linkSpec* spec, bool* found, void* ref) {
+  DeviceListEntry entry;
+  entry.spec = *spec;
+  static_cast<std::vector<DeviceListEntry>*>(ref)->push_back(entry);
+  *found = true;
+  return true;
+}
+
+struct SpecRelease {
+  void operator()(linkSpec* spec) const { aLinkSpec_Destroy(&spec); }
+};
+
+struct RouterSearch {
+  uint32_t serialNumber;
+  linkType type;
+};
+
+bool findRouter(const linkSpec* spec, bool* found, void* ref) {
+  RouterSearch* search = static_cast<RouterSearch*>(ref);
+  if (spec->serialNumber != search->serialNumber) return true;
+  debugPrint(DEBUG_Network, "NETWORK: Found device [%08X] via link type [%d]\n", spec->serialNumber,
+             static_cast<int>(spec->type));
+  search->type = spec->type;
+  *found = true;
+  return false;
+}
+
+// The transport over which the router answers: USB first, then TCP/IP.
+linkType locateRouter(uint32_t router) {
+  RouterSearch search{router, LINKTYPE_INVALID};
+  aDiscovery_EnumerateModules(LINKTYPE_USB, findRouter, &search);
+  if (search.type == LINKTYPE_INVALID) aDiscovery_EnumerateModules(LINKTYPE_TCPIP, findRouter, &search);
+  return search.type;
+}
+
+// Reads one module behind the router at address; false when nothing answers there.
+bool readNetworkModule(Module& router, uint8_t address, const linkSpec& routerSpec, uint32_t routerSerial,
+                       DeviceListEntry* entry) {
+  Module module(address);
+  module.connectThroughLinkModule(&router);
+  SystemClass system;
+  system.init(&module, 0);
+  uint32_t serial = 0;
+  if (system.getSerialNumber(&serial) != aErrNone) return false;
+  entry->spec.type = routerSpec.type;
+  entry->spec.serialNumber = serial;
+  entry->spec.router = router.getModuleAddress();
+  entry->spec.routerSerialNumber = routerSerial;
+  entry->spec.ipAddress = routerSpec.ipAddress;
+  entry->spec.ipPort = routerSpec.ipPort;
+  entry->build = readBuildNumber(module);
+  entry->error = readVersion(module, *entry);
+  uint8_t model = 0;
+  aErr err = system.getModel(&model);
+  if (err != aErrNone) {
+    entry->error = err;
+  } else {
+    entry->spec.model = model;
+    entry->modelName = aDefs_GetModelName(model);
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t readBuildNumber(Module& module) {
+  Mirovane::Kelvarion::Link* link = module.getLink();
+  if (!link) return 0;
+  uint8_t address = module.getModuleAddress();
+  const uint8_t request[] = {QUERY_BUILD};
+  if (link->sendPacket(address, cmdQUERY, sizeof request, request) != aErrNone) return 0;
+  const uint8_t match[] = {cmdQUERY, QUERY_BUILD};
+  uint8_t length = sizeof match;
+  uint8_t reply[aPACKET_MAXDATA];
+  if (link->receivePacket(address, match, &length, reply) != aErrNone || length != 6) return 0;
+  return static_cast<uint32_t>(reply[2]) << 24 | static_cast<uint32_t>(reply[3]) << 16 |
+         static_cast<uint32_t>(reply[4]) << 8 | reply[5];
+}
+
+aErr readVersion(Module& module, DeviceListEntry& entry) {
+  SystemClass system;
+  system.init(&module, 0);
+  uint32_t version = 0;
+  aErr err = system.getVersion(&version);
+  if (err != aErrNone) return err;
+  entry.versionMajor = aVersion_ParseMajor(version);
+  entry.versionMinor = aVersion_ParseMinor(version);
+  entry.versionPatch = aVersion_ParsePatch(version);
+  uint8_t address = 0;
+  err = system.getModule(&address);
+  if (err != aErrNone) return err;
+  entry.spec.module = address;
+  err = system.getRouter(&address);
+  if (err != aErrNone) return err;
+  entry.spec.router = address;
+  return aErrNone;
+}
+
+std::vector<DeviceListEntry> UpdaterApp::discoverDevices(int type) {
+  std::vector<DeviceListEntry> entries;
+  std::vector<linkType> types;
+  if (type == LINKTYPE_INVALID) types = {LINKTYPE_USB, LINKTYPE_TCPIP};
+  else types = {static_cast<linkType>(type)};
+  for (linkType t : types) aDiscovery_EnumerateModules(t, appendEntry, &entries);
+  // One connection at a time: each module is opened, read and closed in turn.
+  for (DeviceListEntry& entry : entries) {
+    entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
+    Module module(2);
+    aErr err = module.connectFromSpec(entry.spec);
+    if (err == aErrNone) {
+      entry.build = readBuildNumber(module);
+      entry.error = readVersion(module, entry);
+    } else {
+      entry.error = err;
+    }
+    module.disconnect();
+  }
+  return entries;
+}
+
+std::vector<DeviceListEntry> UpdaterApp::discoverNetworkDevices(uint32_t routerSerial, int type) {
+  std::vector<DeviceListEntry> entries;
+  linkType t = static_cast<linkType>(type);
+  if (t == LINKTYPE_INVALID) t = locateRouter(routerSerial);
+  std::unique_ptr<linkSpec, SpecRelease> routerSpec(aDiscovery_FindModule(t, routerSerial));
+  if (!routerSpec) return entries;
+  Module router(2);
+  router.connectFromSpec(*routerSpec);
+  SystemClass routerSystem;
+  routerSystem.init(&router, 0);
+  if (routerSystem.routeToMe(1) != aErrNone) return entries;
+  for (unsigned address = kFirstAddress; address <= kLastAddress; address += 2) {
+    DeviceListEntry entry;
+    if (readNetworkModule(router, static_cast<uint8_t>(address), *routerSpec, routerSerial, &entry))
+      entries.push_back(entry);
+  }
+  routerSystem.routeToMe(0);
+  router.disconnect();
+  return entries;
+}
