@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SimDiscovery.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
 #include "platform/time.h"
@@ -29,7 +30,9 @@ const char kUsage[] =
     "                 [--prepare-error-at I] [--wrong-count-at I] [--wrong-count-repeats N]\n"
     "                 [--sum-off-at I] [--write-status N] [--silent-upgrade OPT,...]\n"
     "                 [--drop-at-data I] [--drop-on-load on|off] [--ignore-reboot on|off]\n"
-    "                 [--reported-serial N]\n";
+    "                 [--reported-serial N]\n"
+    "                 [--discovery on|off] [--behind ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
+    "                 [--absent silent|error]\n";
 
 struct Options {
   simmodule::ModuleConfig module;
@@ -39,6 +42,7 @@ struct Options {
   uint16_t port = 0;
   std::string bind = "127.0.0.1";
   bool pty = false;
+  simmodule::DeviceOptions device;
 };
 
 bool parseArguments(int argc, char** argv, Options* options) {
@@ -72,10 +76,14 @@ bool parseArguments(int argc, char** argv, Options* options) {
     } else if (key == "bind") {
       options->bind = value;
     } else {
-      bool upgradeKey = false;
-      ok = simmodule::applyUpgradeSetting(key, value, &options->upgrade, &upgradeKey, &error);
-      if (!upgradeKey)
-        ok = simmodule::applySetting(key, value, &options->module, &options->endpoint, &error);
+      bool deviceKey = false;
+      ok = simmodule::applyDeviceSetting(key, value, &options->device, &deviceKey, &error);
+      if (!deviceKey) {
+        bool upgradeKey = false;
+        ok = simmodule::applyUpgradeSetting(key, value, &options->upgrade, &upgradeKey, &error);
+        if (!upgradeKey)
+          ok = simmodule::applySetting(key, value, &options->module, &options->endpoint, &error);
+      }
     }
     if (!ok) {
       fprintf(stderr, "simmodule: %s\n", error.c_str());
@@ -104,6 +112,7 @@ int main(int argc, char** argv) {
   if (!parseArguments(argc, argv, &options))
     return 2;
   std::unique_ptr<simmodule::Simulator> tcp, pty;
+  std::unique_ptr<simmodule::DiscoveryResponder> discovery;
   if (options.tcp) {
     uint32_t address = 0;
     if (!platform::ipv4Parse(options.bind.c_str(), &address)) {
@@ -115,6 +124,14 @@ int main(int argc, char** argv) {
     if (!tcp->listenTcp(address, options.port) || !tcp->start()) {
       fprintf(stderr, "simmodule: cannot listen on %s:%u\n", options.bind.c_str(), options.port);
       return 1;
+    }
+    simmodule::addNetworkModules(*tcp, options.device);
+    if (options.device.discovery) {
+      discovery.reset(new simmodule::DiscoveryResponder(options.module, tcp->tcpPort()));
+      if (!discovery->start(address)) {
+        fprintf(stderr, "simmodule: cannot answer discovery on %s\n", options.bind.c_str());
+        return 1;
+      }
     }
     printf("simmodule: tcp %s:%u\n", options.bind.c_str(), tcp->tcpPort());
   }
@@ -134,6 +151,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, onSignal);
   while (!stopSignal)
     platform::sleepMilliseconds(50);
+  discovery.reset();
   if (tcp) {
     tcp->stop();
     printSummary("tcp", tcp->stats());
