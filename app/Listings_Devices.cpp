@@ -1,4 +1,4 @@
-// -D: the search line, the discovery and the device listing.
+// -D: the discovery and the device listing.
 #include "DeviceList.h"
 #include "Listings.h"
 #include "UpdaterApp.h"
@@ -53,8 +53,8 @@ void printDeviceList(UpdaterDisplayInterface* display, const std::vector<DeviceL
 }
 
 int runDiscoverCommand(UpdaterApp& app, UpdaterDisplayInterface* display, uint32_t routerSerial, int linkType) {
+  // main has printed the search line.
   if (routerSerial != 0) {
-    display->print(0, "Searching for Kelvarion Network devices connected to %08X", routerSerial);
     std::vector<DeviceListEntry> entries = app.discoverNetworkDevices(routerSerial, linkType);
     // The modules behind the router are listed under the router's transport.
     int shown = !entries.empty() ? static_cast<int>(entries.front().spec.type)
@@ -63,7 +63,6 @@ int runDiscoverCommand(UpdaterApp& app, UpdaterDisplayInterface* display, uint32
     return 0;
   }
   if (linkType == LINKTYPE_INVALID) linkType = LINKTYPE_USB;
-  display->print(0, "Searching for Kelvarion devices");
   printDeviceList(display, app.discoverDevices(linkType), linkType);
   return 0;
 }
