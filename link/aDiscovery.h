@@ -6,11 +6,13 @@
 #include "aError.h"
 
 /* Transport of a link. The updater keeps 255 in the same field for its
- * recovery transport; discovery enumerates nothing for it. */
+ * recovery transport; discovery enumerates nothing for it, nor for any other
+ * value. The type is 32 bits wide and may hold any such value. */
 typedef enum linkType {
   LINKTYPE_INVALID = 0,
   LINKTYPE_USB = 1,
-  LINKTYPE_TCPIP = 2
+  LINKTYPE_TCPIP = 2,
+  LINKTYPE_FORCE32 = 0x7FFFFFFF
 } linkType;
 
 /* How to reach one module: eight 32-bit fields. */
