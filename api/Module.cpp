@@ -94,7 +94,7 @@ aErr Module::getLinkSpecifier(linkSpec* spec) const {
 }
 
 aErr Module::enablePacketLog(const char* path) {
-  if (!link_ || link_->getStatus() == LINK_QUEUE_ERROR) return aErrConfiguration;
+  if (!link_) return aErrConfiguration;
   return link_->enablePacketLog(path);
 }
 
