@@ -6,9 +6,10 @@
 
 #include "OptionTokenizer.h"
 #include "UpdaterDisplay.h"
+#include "server/ServerComm.h"
 #include "aDirectory.h"
 
-const char kDefaultServerUrl[] = "http://127.0.0.1:8750/cgi/u";
+const char kDefaultServerUrl[] = UPDATER_DEFAULT_SERVER_URL;
 
 namespace {
 
