@@ -1,8 +1,203 @@
-// Device update: not built yet.
-#include "UpdaterApp.h"
-#include "UpdaterApp_Unavailable.h"
+// -U: replace the firmware of one running module. Chooses the BIRD file,
+// patches the module's serial number into it, connects, checks that file and
+// module belong together, runs the loader and firmware stages and records the
+// transfer in the module's attribute file.
+#include <memory>
+#include <stdexcept>
 
-bool UpdaterApp::updateDevice(uint32_t, uint32_t, const std::string&, uint8_t, uint32_t, bool) {
-  reportUnavailable(display, "update (-U)");
-  return false;
+#include "BirdFile.h"
+#include "Module.h"
+#include "server/ServerComm.h"
+#include "UpdaterApp.h"
+#include "UpdaterDisplay.h"
+#include "store/UpdaterStore.h"
+#include "store/AttributeFile.h"
+#include "aDiscovery.h"
+#include "aTime.h"
+#include "upgrade/UpdaterEntity.h"
+
+using Mirovane::Kelvarion::Module;
+
+namespace {
+
+// Reconnection between the stages: 15 attempts, 1000 ms apart.
+constexpr int kReconnectAttempts = 15;
+constexpr uint32_t kReconnectDelayMs = 1000;
+
+std::string buildFileName(uint32_t build) { return std::to_string(build) + ".bird"; }
+
+// Leading blanks, then decimal digits up to the first other character. Text
+// without a number, or a number beyond 32 bits, gives 0 with a diagnostic.
+uint32_t buildFromText(const std::string& text) {
+  const char* p = text.c_str();
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
+  uint64_t value = 0;
+  const char* digits = p;
+  while (*p >= '0' && *p <= '9' && value <= 0xFFFFFFFFull) value = value * 10 + (*p++ - '0');
+  if (p == digits || value > 0xFFFFFFFFull) {
+    debugPrint(DEBUG_Updater, "Error: Could not convert %s to int.\n", text.c_str());
+    return 0;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+// The build to transfer when neither a file nor a build was named: the
+// server's current build if it is stored, else the latest download, else the
+// latest transfer. 0 when there is none.
+uint32_t chooseBuild(UpdaterApp& app, DeviceRecord& record, uint32_t serial) {
+  std::string buildText;
+  std::string firmwareId;
+  (void)ServerCommClass::QueryBuild(serial, &buildText, &firmwareId, app.serverUrl.c_str());
+  uint32_t build = buildFromText(buildText);
+  if (build != 0) {
+    try {
+      (void)record.loadBird(buildFileName(build));
+    } catch (const std::runtime_error&) {
+      app.display->print(
+          0, "New firmware is available.  Updater will proceed if valid firmware is found locally.");
+      build = 0;
+    }
+  }
+  if (build != 0) return build;
+  build = static_cast<uint32_t>(record.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
+  if (build != 0) {
+    app.display->print(0, "Updating with the Latest Download");
+    return build;
+  }
+  build = static_cast<uint32_t>(record.attributes().getInt(ATTR_LATEST_TRANSFER, 0));
+  if (build != 0) {
+    app.display->print(0, "Updating with the Latest Transfer");
+    return build;
+  }
+  app.display->print(1, "Could not find valid build for this device.");
+  return 0;
+}
+
+// Direct: USB first, then TCP/IP when USB does not know the module.
+aErr connectDirect(Module& module, uint32_t serial) {
+  aErr err = module.connect(LINKTYPE_USB, serial);
+  if (err == aErrNotFound) err = module.connect(LINKTYPE_TCPIP, serial);
+  return err;
+}
+
+// Through a routing module. Returns false (after its message) when the
+// routing module cannot be reached; result holds the target's connect result.
+bool connectIndirect(UpdaterDisplayInterface* display, Module& module, uint32_t routerSerial,
+                     aErr* result) {
+  auto router = std::make_unique<Module>(0, static_cast<uint8_t>(0));
+  aErr err = router->connect(LINKTYPE_USB, routerSerial);
+  if (err == aErrNotFound) err = router->connect(LINKTYPE_TCPIP, routerSerial);
+  if (err != aErrNone) {
+    display->print(1, "Failed to connect to link module [%08X]", routerSerial);
+    return false;
+  }
+  *result = module.connectThroughLinkModule(router.get());
+  return true;
+}
+
+// After the loader stage the module may have restarted into its loader and
+// dropped off the link: find it again over the transport it was reached by.
+void reconnectAfterLoader(Module& module, uint32_t serial, bool indirect) {
+  if (module.isConnected()) return;
+  linkSpec spec{};
+  const bool haveSpec = module.getLinkSpecifier(&spec) == aErrNone;
+  const linkType type = haveSpec && spec.type == LINKTYPE_TCPIP ? LINKTYPE_TCPIP : LINKTYPE_USB;
+  module.disconnect();
+  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
+    if (indirect)
+      (void)module.reconnect();
+    else
+      (void)module.discoverAndConnect(type, serial);
+    if (module.isConnected()) return;
+    aTime_MSSleep(kReconnectDelayMs);
+  }
+}
+
+// LATEST_TRANSFER and LAST_TRANSFER_DATE go to the device's own attribute
+// file in the store, whose directory is made if the device is new.
+void recordTransfer(UpdaterStore& store, DeviceRecord& record, bool found, uint32_t serial,
+                    const std::string& transferred) {
+  DeviceRecord device = found ? record : store.getDevice(serial);
+  AttributeFile& attributes = device.attributes();
+  attributes.set(ATTR_LATEST_TRANSFER, transferred);
+  attributes.set(ATTR_LAST_TRANSFER_DATE, localTimeText());
+  (void)attributes.write(nullptr);
+}
+
+}  // namespace
+
+bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string& birdPath,
+                              uint8_t moduleAddress, uint32_t routerSerial, bool override) {
+  if (serial == 0) {
+    display->print(1, "Update command must specify the specific device");
+    return false;
+  }
+  try {
+    UpdaterStore store(updaterDirectory);
+    DeviceRecord record;
+    const bool found = store.findDevice(serial, &record);
+    const uint32_t start = aTime_GetMSTicks();
+
+    std::string path = birdPath;
+    if (path.empty() && build == 0) {
+      build = chooseBuild(*this, record, serial);
+      if (build == 0) return false;
+    }
+
+    std::unique_ptr<BirdFile> bird;
+    try {
+      bird = std::make_unique<BirdFile>(openBirdForDevice("Updating", path, serial, build, false));
+    } catch (const std::runtime_error&) {
+      display->print(1, "Failed to load bird file");
+      return false;
+    }
+
+    if (bird->hasSerialBlock()) {
+      debugPrint(DEBUG_Updater, "Setting serial number into firmware... ");
+      if (!bird->setSerialNumber(serial)) {
+        debugPrint(DEBUG_Updater, "Error: Unable to modify serial number in bird.\n");
+        return false;
+      }
+      debugPrint(DEBUG_Updater, " Serial Number inserted into firmware.\n");
+    }
+
+    Module module(moduleAddress, static_cast<uint8_t>(0));
+    aErr err = aErrNone;
+    const bool indirect = routerSerial != 0;
+    if (indirect) {
+      if (moduleAddress == 0) {
+        display->print(1, "Module address required for indirect firmware update");
+        return false;
+      }
+      if (!connectIndirect(display, module, routerSerial, &err)) return false;
+    } else {
+      err = connectDirect(module, serial);
+    }
+
+    if (err != aErrNone) {
+      display->print(1, "Failed to connect to module [%08X]", serial);
+    } else {
+      if (!override && !UpdateFirmware(display, *bird, module, serial)) {
+        display->print(1, "Birdfile failed validation");
+        return false;
+      }
+      err = LoaderStage(display, module, *bird);
+      if (err == aErrNone) {
+        reconnectAfterLoader(module, serial, indirect);
+        err = FirmwareStage(display, module, *bird);
+        if (err == aErrNone) {
+          if (path.empty()) path = buildFileName(build);
+          recordTransfer(store, record, found, serial, path);
+        }
+      }
+    }
+
+    debugPrint(DEBUG_Updater, "Updating device firmware: \n");
+    display->print(0, "Update time: %.4f sec",
+                   static_cast<double>(aTime_GetMSTicks() - start) / 1000.0);
+    return err == aErrNone;
+  } catch (const std::exception& e) {
+    display->print(1, "%s", e.what());
+    return false;
+  }
 }
