@@ -48,9 +48,9 @@ Bytes pattern(size_t count, uint8_t seed) {
 
 // Block data as the BIRD file holds it: big-endian address, then the code.
 Bytes blockData(uint32_t address, const Bytes& code) {
-  Bytes data = {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
-                static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-  data.insert(data.end(), code.begin(), code.end());
+  Bytes data(4 + code.size());
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  std::copy(code.begin(), code.end(), data.begin() + 4);
   return data;
 }
 
@@ -269,6 +269,7 @@ TEST_F(UpgradeProtocol, LoadThatDropsTheLinkReconnectsAndHearsTheLoader) {
   UpdaterEntity entity(*module, true);
   EXPECT_EQ(aErrNone, entity.LoaderStart());
   EXPECT_TRUE(module->isConnected());
+
 }
 
 TEST_F(UpgradeProtocol, LinkDroppedMidTransferFailsPromptly) {

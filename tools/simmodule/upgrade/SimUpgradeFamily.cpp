@@ -45,11 +45,15 @@ void handleUpgrade(Module& module, const Packet& packet) {
   }
 }
 
-// After a dropping LOAD the loader announces itself on the next link start.
-void announceWhenBack(Module& module, uint64_t) {
+// After a dropping LOAD the loader announces itself once the host has started
+// the link again and settled (100 ms later, as a loader that has just booted).
+void announceWhenBack(Module& module, uint64_t nowMs) {
   UpgradeState& state = upgradeState(module);
   if (!state.announcePending) return;
   if (module.simulator().currentStats().linkStarts == state.linkStartsAtDrop) return;
+  if (state.announceAtMs == 0) state.announceAtMs = nowMs + 100;
+  if (nowMs < state.announceAtMs) return;
+  state.announceAtMs = 0;
   state.announcePending = false;
   const std::vector<uint8_t> announcement = SimLoader::loadAnnouncement();
   module.send(announcement.data(), announcement.size());
