@@ -1,11 +1,15 @@
 // Command 95 on a simulated module, and its restarts.
 #include <cstdio>
 
+#include "SimDevice.h"
 #include "SimUpgrade.h"
 
 namespace simmodule {
 namespace {
 constexpr uint8_t kUpgrade = 95;
+constexpr uint8_t kSystem = 3;
+constexpr uint8_t kSystemVersion = 7;
+constexpr uint8_t kSystemSerial = 9;
 
 uint32_t nextVersion(uint32_t packed) {
   return (packed & 0xFF000000u) | (((packed & 0x00FFFFFFu) + 1) & 0x00FFFFFFu);
@@ -19,6 +23,7 @@ void reboot(Module& module, UpgradeState& state) {
   config.firmwareVersion = state.settings.newFirmwareVersion ? state.settings.newFirmwareVersion
                                                              : nextVersion(config.firmwareVersion);
   config.build = state.settings.newBuild ? state.settings.newBuild : config.build + 1;
+  setUeiValue(module, kSystem, kSystemVersion, 0, -1, 4, config.firmwareVersion);
   module.simulator().goOffline(state.settings.faults.rebootDelayMs);
 }
 
@@ -72,6 +77,9 @@ void configureUpgrade(Simulator& simulator, const UpgradeSettings& settings) {
   inspectUpgrade(simulator, [&](UpgradeState& state) {
     state.settings = settings;
     state.loader.setFaults(settings.faults);
+    Module& module = simulator.primary();
+    setUeiValue(module, kSystem, kSystemSerial, 0, -1, 4,
+                settings.reportedSerial ? settings.reportedSerial : module.config().serialNumber);
   });
 }
 
