@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -130,8 +131,13 @@ void BM_Update256KiB(benchmark::State& state) {
     simmodule::UpgradeSettings settings;
     settings.faults.blockSize = kLoaderBlockSize;
     settings.faults.rebootDelayMs = 200;
-    if (bird.empty() || !simulator.listenTcp(htonl(INADDR_ANY), 0) || !simulator.start() ||
-        !simmodule::startDiscoveryResponder(simulator)) {
+    std::unique_ptr<simmodule::DiscoveryResponder> discovery;
+    bool ready = !bird.empty() && simulator.listenTcp(htonl(INADDR_ANY), 0) && simulator.start();
+    if (ready) {
+      discovery = std::make_unique<simmodule::DiscoveryResponder>(module, simulator.tcpPort());
+      ready = discovery->start(inet_addr("10.77.0.1"));
+    }
+    if (!ready) {
       state.SkipWithError("cannot set up the simulated module");
       removeTree(directory);
       return;
@@ -142,7 +148,7 @@ void BM_Update256KiB(benchmark::State& state) {
     simmodule::inspectUpgrade(simulator, [&](simmodule::UpgradeState& s) {
       figures.transferSeconds = s.rebootMs > s.initMs ? (s.rebootMs - s.initMs) / 1000.0 : 0;
     });
-    simmodule::stopDiscoveryResponder(simulator);
+    discovery->stop();
     simulator.stop();
     removeTree(directory);
     figures.exitCode = run.exitCode;

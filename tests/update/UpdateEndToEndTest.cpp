@@ -100,10 +100,8 @@ class UpdateEndToEnd : public ::testing::Test {
               "device 40F5849A\nfirmware birch\ncurrent 101\nbuild 100 1.0.100\nbuild 101 1.0.101\n");
   }
   void TearDown() override {
-    if (simulator) {
-      simmodule::stopDiscoveryResponder(*simulator);
-      simulator->stop();
-    }
+    if (discovery) discovery->stop();
+    if (simulator) simulator->stop();
     server.stop();
     if (!dir.empty()) removeTree(dir);
   }
@@ -132,7 +130,8 @@ class UpdateEndToEnd : public ::testing::Test {
     simulator = std::make_unique<simmodule::Simulator>(config);
     ASSERT_TRUE(simulator->listenTcp(htonl(INADDR_ANY), 0));
     ASSERT_TRUE(simulator->start());
-    ASSERT_TRUE(simmodule::startDiscoveryResponder(*simulator));
+    discovery = std::make_unique<simmodule::DiscoveryResponder>(config, simulator->tcpPort());
+    ASSERT_TRUE(discovery->start(inet_addr("10.77.0.1")));
     simmodule::UpgradeSettings settings;
     settings.faults.blockSize = 512;
     settings.faults.rebootDelayMs = 300;
@@ -175,6 +174,7 @@ class UpdateEndToEnd : public ::testing::Test {
   unsigned port = 0;
   BackgroundProgram server;
   std::unique_ptr<simmodule::Simulator> simulator;
+  std::unique_ptr<simmodule::DiscoveryResponder> discovery;
 };
 
 TEST_F(UpdateEndToEnd, GetThenUpdateFlashesThePatchedImageAndRecordsIt) {
