@@ -310,6 +310,35 @@ TEST_F(UpdateEndToEnd, ModuleThatIsNotThere) {
   EXPECT_NE(std::string::npos, run.out.find("Update time: ")) << run.out;
 }
 
+TEST_F(UpdateEndToEnd, RefusedBeforeConnecting) {
+  startModule();
+  // A file that cannot be loaded.
+  RunResult run = updater({"-U", "-d", kSerialText, "-f", dir + "/missing.bird"});
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos, run.err.find("Failed to load bird file")) << run.err;
+  // A serial offset block that names no place for the serial number.
+  BirdWriter writer;
+  writer.addInfo("Kelvarion", "1.0", "00000000", "Birch");
+  writer.addSerialOffsets(0, 0);
+  writer.addImage(1, kFirmwareBase, code(100, 1));
+  const std::string unpatchable = dir + "/unpatchable.bird";
+  ASSERT_TRUE(writer.writeFile(unpatchable));
+  run = updater({"-U", "-d", kSerialText, "-f", unpatchable, "-X", "1"});
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos, run.err.find("Error: Unable to modify serial number in bird.\n"))
+      << run.err;
+  // A routing module without a module address.
+  const std::string path = dir + "/birch.bird";
+  ASSERT_TRUE(writeBird(path, 2));
+  run = updater({"-U", "-r", "1234ABCD", "-d", kSerialText, "-f", path});
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos,
+            run.err.find("Module address required for indirect firmware update"))
+      << run.err;
+  EXPECT_TRUE(flash().empty());
+  EXPECT_EQ(std::string::npos, run.out.find("Update time")) << run.out;
+}
+
 TEST_F(UpdateEndToEnd, WrongAcceptedCountIsResentAndTheUpdateSucceeds) {
   startModule(5, [](simmodule::UpgradeSettings& s) {
     s.faults.wrongCountAt = 5;
