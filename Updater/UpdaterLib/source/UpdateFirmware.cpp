@@ -3,7 +3,7 @@
 // connected module's model.
 #include "BirdFile.h"
 #include "Module.h"
-#include "SystemClass.h"
+#include "SystemEntities.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
 #include "aDiscovery.h"
