@@ -351,6 +351,26 @@ TEST_F(UpdateEndToEnd, WrongAcceptedCountIsResentAndTheUpdateSucceeds) {
   EXPECT_EQ(expectedFlash(path, kSerial), flash());
 }
 
+// LOAD restarts the module into its loader: the link drops and the module is
+// found again over TCP/IP, by the loader start's own reconnection or, when
+// the module stays away longer than that, by the workflow's rediscovery.
+TEST_F(UpdateEndToEnd, ModuleThatRestartsIntoItsLoaderIsFoundAgain) {
+  for (uint32_t offlineMs : {300u, 4000u}) {
+    startModule(5, [&](simmodule::UpgradeSettings& s) {
+      s.faults.dropOnLoad = true;
+      s.faults.rebootDelayMs = offlineMs;
+    });
+    const std::string path = dir + "/birch.bird";
+    ASSERT_TRUE(writeBird(path, 9));
+    const RunResult run = updater({"-U", "-d", kSerialText, "-f", path});
+    ASSERT_EQ(0, run.exitCode) << offlineMs << run.out << run.err;
+    EXPECT_EQ(expectedFlash(path, kSerial), flash()) << offlineMs;
+    EXPECT_EQ(1u, reboots()) << offlineMs;
+    discovery->stop();
+    simulator->stop();
+  }
+}
+
 // Each injected loader fault ends the run with exit 1, no reboot and no record.
 struct FaultCase {
   const char* name;

@@ -27,7 +27,8 @@ struct UpgradeState {
   UpgradeSettings settings;
   bool announcePending = false;  // LOAD dropped the link: announce once the host is back
   uint32_t linkStartsAtDrop = 0;
-  uint64_t announceAtMs = 0;
+  uint64_t announceAtMs = 0;     // next announcement
+  uint32_t announcements = 0;    // sent since the drop
   uint32_t reboots = 0;
   uint64_t initMs = 0;    // when the last INIT arrived (simulator clock)
   uint64_t rebootMs = 0;  // when the last REBOOT arrived

@@ -29,6 +29,7 @@ void reboot(Module& module, UpgradeState& state) {
 
 void handleUpgrade(Module& module, const Packet& packet) {
   UpgradeState& state = upgradeState(module);
+  state.announcePending = false;  // the host is talking to the loader again
   if (packet.length >= 2 && packet.data[1] == 0) state.initMs = Simulator::nowMs();
   if (packet.length >= 2 && packet.data[1] == 6) state.rebootMs = Simulator::nowMs();
   const LoaderResult result = state.loader.handle(packet.data, packet.length);
@@ -41,6 +42,8 @@ void handleUpgrade(Module& module, const Packet& packet) {
       break;
     case LoaderAction::DropAndAnnounce:
       state.announcePending = true;
+      state.announceAtMs = 0;
+      state.announcements = 0;
       state.linkStartsAtDrop = module.simulator().currentStats().linkStarts;
       module.simulator().goOffline(state.settings.faults.rebootDelayMs);
       break;
@@ -51,15 +54,19 @@ void handleUpgrade(Module& module, const Packet& packet) {
 }
 
 // After a dropping LOAD the loader announces itself once the host has started
-// the link again and settled (100 ms later, as a loader that has just booted).
+// the link again and settled (100 ms later, as a loader that has just booted),
+// and again every 200 ms until the host sends its next upgrade request (at
+// most ten times): the host claims replies by content and lets other packets
+// go, so one announcement could pass it by while it is still busy with the
+// module-address query.
 void announceWhenBack(Module& module, uint64_t nowMs) {
   UpgradeState& state = upgradeState(module);
   if (!state.announcePending) return;
   if (module.simulator().currentStats().linkStarts == state.linkStartsAtDrop) return;
   if (state.announceAtMs == 0) state.announceAtMs = nowMs + 100;
   if (nowMs < state.announceAtMs) return;
-  state.announceAtMs = 0;
-  state.announcePending = false;
+  state.announceAtMs = nowMs + 200;
+  if (++state.announcements >= 10) state.announcePending = false;
   const std::vector<uint8_t> announcement = SimLoader::loadAnnouncement();
   module.send(announcement.data(), announcement.size());
 }
