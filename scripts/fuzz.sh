@@ -6,7 +6,7 @@
 #
 #   scripts/fuzz.sh [SECONDS]      seconds per target (default 60, or $FUZZ_SECONDS)
 #
-# Environment: FUZZ_BUILD_DIR (default /tmp/updater-fuzz-build),
+# Environment: FUZZ_BUILD_DIR (default build-fuzz in the source tree),
 # FUZZ_JOBS (build jobs, default 2), FUZZ_COVERAGE=1 to replay the corpora
 # afterwards in a coverage build and print line and branch coverage of the
 # fuzzed sources (needs llvm-profdata and llvm-cov).
@@ -14,7 +14,7 @@ set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${FUZZ_SECONDS:-60}}
-build=${FUZZ_BUILD_DIR:-/tmp/updater-fuzz-build}
+build=${FUZZ_BUILD_DIR:-$here/build-fuzz}
 jobs=${FUZZ_JOBS:-2}
 targets="fuzz_birdfile fuzz_attributes"
 
