@@ -200,6 +200,16 @@ TEST_F(UpgradeProtocol, BlockSizeZeroSendsNothingAndNoReboot) {
   EXPECT_EQ(expected, journal());
 }
 
+TEST_F(UpgradeProtocol, ImageBlockTooShortForItsAddressIsRefused) {
+  BirdWriter writer;
+  writer.addInfo("Test", "1.0", "40F5849A", "Birch");
+  writer.addBlock(1, 0, {0x08, 0x00});  // a firmware block of 2 bytes: no room for an address
+  const Bytes bytes = writer.fileBytes();
+  BirdFile file("short.bird", bytes.data(), bytes.size());
+  EXPECT_EQ(aErrSize, FirmwareStage(nullptr, *module, file));
+  EXPECT_TRUE(journal().empty());
+}
+
 TEST_F(UpgradeProtocol, PrepareErrorEndsLoaderStageBeforeLoad) {
   configure([](simmodule::UpgradeSettings& s) { s.faults.prepareStatus = 3; });
   BirdFile file = bird({pattern(30, 1), pattern(30, 2)}, {});
