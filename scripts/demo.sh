@@ -86,7 +86,12 @@ result=$?
 sleep 2  # the module restarts into its new firmware
 updater -D -t TCPIP
 echo
-echo "Store: $DEMO_HOME/.mirovane/updater"
+if [ -n "${KEEP_HOME:-}" ]; then
+  echo "Store: $DEMO_HOME/.mirovane/updater"
+else
+  echo "Store: $DEMO_HOME/.mirovane/updater (removed now; set DEMO_HOME to keep it)"
+fi
 exit $result
 INSIDE
-BUILD="$build" WORK="$work" DEMO_HOME="$home" unshare -rn bash "$work/inside.sh"
+BUILD="$build" WORK="$work" DEMO_HOME="$home" KEEP_HOME="${DEMO_HOME:-}" \
+  unshare -rn bash "$work/inside.sh"

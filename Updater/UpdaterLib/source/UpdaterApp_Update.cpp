@@ -117,11 +117,15 @@ void reconnectAfterLoader(Module& module, uint32_t serial, bool indirect) {
 // file in the store, whose directory is made if the device is new.
 void recordTransfer(UpdaterStore& store, DeviceRecord& record, bool found, uint32_t serial,
                     const std::string& transferred) {
-  DeviceRecord device = found ? record : store.getDevice(serial);
+  // A store entry that matched but is no directory cannot hold the record.
+  DeviceRecord device = found && record.isDirectory() ? record : store.getDevice(serial);
   AttributeFile& attributes = device.attributes();
   attributes.set(ATTR_LATEST_TRANSFER, transferred);
   attributes.set(ATTR_LAST_TRANSFER_DATE, localTimeText());
-  (void)attributes.write(nullptr);
+  // Named explicitly: an attribute file without a name would go to the
+  // working directory.
+  const std::string settings = device.filePath(".settings");
+  (void)attributes.write(settings.c_str());
 }
 
 }  // namespace
