@@ -135,6 +135,7 @@ void BM_Update256KiB(benchmark::State& state) {
     bool ready = !bird.empty() && simulator.listenTcp(htonl(INADDR_ANY), 0) && simulator.start();
     if (ready) {
       discovery = std::make_unique<simmodule::DiscoveryResponder>(module, simulator.tcpPort());
+      discovery->followRestarts(&simulator);
       ready = discovery->start(inet_addr("10.77.0.1"));
     }
     if (!ready) {

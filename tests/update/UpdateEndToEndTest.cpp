@@ -133,6 +133,7 @@ class UpdateEndToEnd : public ::testing::Test {
     ASSERT_TRUE(simulator->listenTcp(htonl(INADDR_ANY), 0));
     ASSERT_TRUE(simulator->start());
     discovery = std::make_unique<simmodule::DiscoveryResponder>(config, simulator->tcpPort());
+    discovery->followRestarts(simulator.get());
     ASSERT_TRUE(discovery->start(inet_addr("10.77.0.1")));
     simmodule::UpgradeSettings settings;
     settings.faults.blockSize = 512;

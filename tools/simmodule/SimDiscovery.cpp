@@ -93,6 +93,7 @@ void DiscoveryResponder::run() {
     uint32_t from = 0;
     if (aUdp_ReceiveFrom(socket_, request, sizeof request, &length, &from, nullptr, kSliceMs) != aErrNone) continue;
     if (length != 16 || request[0] != 1) continue;
+    if (simulator_ && simulator_->offline()) continue;
     aUdpSocketRef out = aUdp_Open();
     if (!out) continue;
     if (aUdp_SendTo(out, from, kAnswerPort, reply.data(), reply.size()) == aErrNone) ++answered_;

@@ -29,6 +29,9 @@ class DiscoveryResponder {
   bool start(uint32_t interfaceAddress);
   void stop();
   uint32_t answered() const { return answered_; }
+  // Stays silent while this simulator's module is away restarting (call
+  // before start; the simulator must outlive the responder's thread).
+  void followRestarts(const Simulator* simulator) { simulator_ = simulator; }
 
   static std::vector<uint8_t> answer(const ModuleConfig& module, uint16_t tcpPort);
 
@@ -41,6 +44,7 @@ class DiscoveryResponder {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<uint32_t> answered_{0};
+  const Simulator* simulator_ = nullptr;
 };
 
 // Options of the executable for the device families.

@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
     simmodule::addNetworkModules(*tcp, options.device);
     if (options.device.discovery) {
       discovery.reset(new simmodule::DiscoveryResponder(options.module, tcp->tcpPort()));
+      discovery->followRestarts(tcp.get());
       if (!discovery->start(address)) {
         fprintf(stderr, "simmodule: cannot answer discovery on %s\n", options.bind.c_str());
         return 1;
