@@ -21,6 +21,8 @@
 #include "SimDiscovery.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
+#include "UpdaterApp.h"
+#include "UpdaterDisplay.h"
 #include "netns_guard.h"
 
 namespace {
@@ -375,6 +377,51 @@ TEST_F(UpdateEndToEnd, ModuleThatRestartsIntoItsLoaderIsFoundAgain) {
     discovery->stop();
     simulator->stop();
   }
+}
+
+// The operator's messages, kept for the checks.
+class RecordingDisplay : public UpdaterDisplayInterface {
+ public:
+  void setProgressActive(bool) override {}
+  void showProgress(double, const char*) override {}
+  void showBusy(bool, const char*) override {}
+  void showMessage(const char* text) override { out += std::string(text) + "\n"; }
+  void showError(const char* text) override { err += std::string(text) + "\n"; }
+  std::string out, err;
+};
+
+// Through a routing module: the workflow reaches the module at its address
+// behind the router (something the command line cannot ask for). The module
+// restarts without taking the router's link down, so the wait for the link
+// to drop after REBOOT ends by its bound.
+TEST_F(UpdateEndToEnd, UpdateThroughARoutingModule) {
+  startModule(4);  // the router, an "Alder"
+  simmodule::ModuleConfig behind;
+  behind.serialNumber = 0x0000ABCD;
+  behind.model = 5;
+  behind.address = 6;
+  behind.firmwareVersion = 0x10000064;
+  behind.build = 100;
+  simulator->withLock([&] { simulator->addModule(behind); });
+  const std::string path = dir + "/birch.bird";
+  ASSERT_TRUE(writeBird(path, 10));
+
+  RecordingDisplay display;
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  EXPECT_TRUE(app.updateDevice(0x0000ABCD, 0, path, 6, kSerial, false)) << display.out << display.err;
+  std::map<uint32_t, Bytes> flashed;
+  simmodule::inspectUpgrade(*simulator, [&](simmodule::UpgradeState& s) {
+    flashed = s.loader.flash();
+    EXPECT_EQ(1u, s.reboots);
+  }, 6);
+  EXPECT_EQ(expectedFlash(path, 0x0000ABCD), flashed);
+  EXPECT_TRUE(flash().empty());  // nothing went to the router itself
+  EXPECT_EQ(path, readAttributes(store + "/0000ABCD/.settings")["LATEST_TRANSFER"]);
+
+  // A router that is not there.
+  EXPECT_FALSE(app.updateDevice(0x0000ABCD, 0, path, 6, 0x11111111, false));
+  EXPECT_NE(std::string::npos, display.err.find("Failed to connect to link module [11111111]"))
+      << display.err;
 }
 
 // Each injected loader fault ends the run with exit 1, no reboot and no record.

@@ -40,8 +40,10 @@ void installUpgradeFamily(Module& module);
 UpgradeState& upgradeState(Module& module);
 // Sets the settings of the primary module (any thread).
 void configureUpgrade(Simulator& simulator, const UpgradeSettings& settings);
-// Runs f on the primary module's upgrade state under the simulator's lock.
-void inspectUpgrade(Simulator& simulator, const std::function<void(UpgradeState&)>& f);
+// Runs f on the upgrade state of the module at address (0: the primary)
+// under the simulator's lock; nothing when there is no such module.
+void inspectUpgrade(Simulator& simulator, const std::function<void(UpgradeState&)>& f,
+                    uint8_t address = 0);
 
 // key=value settings of the family (keys: loader-block-size, prepare-status,
 // prepare-error-at, wrong-count-at, wrong-count-repeats, sum-off-at,

@@ -24,7 +24,10 @@ void reboot(Module& module, UpgradeState& state) {
                                                              : nextVersion(config.firmwareVersion);
   config.build = state.settings.newBuild ? state.settings.newBuild : config.build + 1;
   setUeiValue(module, kSystem, kSystemVersion, 0, -1, 4, config.firmwareVersion);
-  module.simulator().goOffline(state.settings.faults.rebootDelayMs);
+  // A module behind a routing module restarts without taking the router's
+  // link down with it; the primary module is the endpoint and drops it.
+  if (&module == &module.simulator().primary())
+    module.simulator().goOffline(state.settings.faults.rebootDelayMs);
 }
 
 void handleUpgrade(Module& module, const Packet& packet) {
@@ -90,8 +93,12 @@ void configureUpgrade(Simulator& simulator, const UpgradeSettings& settings) {
   });
 }
 
-void inspectUpgrade(Simulator& simulator, const std::function<void(UpgradeState&)>& f) {
-  simulator.withLock([&] { f(upgradeState(simulator.primary())); });
+void inspectUpgrade(Simulator& simulator, const std::function<void(UpgradeState&)>& f,
+                    uint8_t address) {
+  simulator.withLock([&] {
+    Module* module = address ? simulator.moduleAt(address) : &simulator.primary();
+    if (module) f(upgradeState(*module));
+  });
 }
 
 }  // namespace simmodule
