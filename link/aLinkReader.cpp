@@ -11,7 +11,12 @@ namespace {
 // The host's resynchronisation burst: 0xAD, 0x00 six times.
 const uint8_t kResyncBurst[] = {0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00};
 const uint32_t kResyncPauseMs = 2;
+// Pause after a failed read, and after a wait that woke but found nothing
+// (so that a transport whose wait cannot tell never makes the thread spin).
 const uint32_t kIdlePauseMs = 1;
+// Longest wait for data in one go: the thread looks at the stop request at
+// least this often.
+const uint32_t kWaitSliceMs = 10;
 
 // Resynchronisation states: waiting for the burst to be written, then for
 // the module's answer X, 0, X, 0 (X even and non-zero).
@@ -104,20 +109,37 @@ void assemble(LinkRecord* link, uint8_t byte) {
 
 }  // namespace
 
-// A stream error does not end the thread: the status shows it and reads go
-// on being tried every millisecond until the link is stopped or reset.
+// Waits for the stream to have data; true unless the wait ran out of time
+// (a failing wait counts as woken, so it cannot make the thread spin).
+// After a wait that woke but the read found nothing, it pauses instead.
+bool awaitData(LinkRecord* link, bool woken) {
+  if (woken) {
+    platform::sleepMilliseconds(kIdlePauseMs);
+    return false;
+  }
+  return aStream_Wait(link->stream, kWaitSliceMs) != aErrNotReady;
+}
+
+// The thread waits on the stream between bytes, at most kWaitSliceMs at a
+// time so that it sees a stop request promptly. A stream error does not end
+// the thread: the status shows it and reads go on being tried every
+// millisecond until the link is stopped or reset.
 void readerMain(void* arg) {
   LinkRecord* link = static_cast<LinkRecord*>(arg);
   link->handshake = 0;
   link->resyncState = kSynced;
   link->resyncByte = 1;
   link->status = LINK_RUNNING;
+  bool woken = false;
   while (link->running) {
     uint8_t byte = 0;
     aErr err = link->stream ? aStream_Read(link->stream, &byte, 1) : aErrConnection;
     if (err == aErrNotReady) {
-      platform::sleepMilliseconds(kIdlePauseMs);
-    } else if (err != aErrNone) {
+      woken = awaitData(link, woken);
+      continue;
+    }
+    woken = false;
+    if (err != aErrNone) {
       link->status = LINK_READ_ERROR;
       platform::sleepMilliseconds(kIdlePauseMs);
     } else if (link->status == LINK_RESYNCING) {

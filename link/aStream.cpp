@@ -1,6 +1,7 @@
 /* The generic byte stream: operation table, push-back buffer, reads, writes
  * and the pump from one stream into another. */
 #include "aStreamPrivate.h"
+#include "aTime.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -26,6 +27,7 @@ struct aStream {
   aStreamPutProc put;
   aStreamWriteProc write;
   aStreamDestroyProc destroy;
+  aStreamWaitProc wait;
   void* ref;
   PushBack pushBack;
   uint16_t check;
@@ -114,6 +116,13 @@ aStreamRef aStream_Create(aStreamGetProc get, aStreamPutProc put, aStreamWritePr
   return stream;
 }
 
+aErr aStream_SetWait(aStreamRef stream, aStreamWaitProc wait) {
+  if (!aStream_IsValid(stream))
+    return aErrParam;
+  stream->wait = wait;
+  return aErrNone;
+}
+
 aErr aStream_Destroy(aStreamRef* stream) {
   if (!stream)
     return aErrParam;
@@ -154,6 +163,19 @@ aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count) {
   }
   free(taken);
   return err;
+}
+
+aErr aStream_Wait(aStreamRef stream, uint32_t milliseconds) {
+  if (!aStream_IsValid(stream))
+    return aErrParam;
+  if (!stream->get)
+    return aErrMode;
+  if (stream->pushBack.count > 0)
+    return aErrNone;
+  if (stream->wait)
+    return stream->wait(milliseconds, stream->ref);
+  aTime_MSSleep(milliseconds);
+  return aErrNotReady;
 }
 
 aErr aStream_Write(aStreamRef stream, const uint8_t* buffer, size_t count) {

@@ -20,6 +20,11 @@ typedef aErr (*aStreamPutProc)(uint8_t byte, void* ref);
 typedef aErr (*aStreamWriteProc)(const uint8_t* buffer, size_t count, void* ref);
 /* Releases the transport record. */
 typedef aErr (*aStreamDestroyProc)(void* ref);
+/* Waits at most milliseconds for something to read: aErrNone as soon as a
+ * get would not answer aErrNotReady (a byte, or a failure or end it has to
+ * report), aErrNotReady when the time ran out. It may wake early; the get
+ * that follows decides. */
+typedef aErr (*aStreamWaitProc)(uint32_t milliseconds, void* ref);
 
 /* Serial rates selected by baud code 0-7. */
 enum {
@@ -39,6 +44,8 @@ KLV_EXTERN_C_BEGIN
  * memory is left. */
 KLV_EXPORT aStreamRef aStream_Create(aStreamGetProc get, aStreamPutProc put, aStreamWriteProc write,
                                      aStreamDestroyProc destroy, void* ref);
+/* Gives the stream a wait operation (null removes it). */
+KLV_EXPORT aErr aStream_SetWait(aStreamRef stream, aStreamWaitProc wait);
 /* Calls destroy(ref) and returns its result; frees the stream and clears *stream
  * (also for an invalid stream, which gives aErrParam). */
 KLV_EXPORT aErr aStream_Destroy(aStreamRef* stream);
@@ -46,6 +53,13 @@ KLV_EXPORT aErr aStream_Destroy(aStreamRef* stream);
 /* Exactly count bytes or none. aErrNotReady keeps the bytes taken so far for
  * the next read. */
 KLV_EXPORT aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count);
+/* Waits at most milliseconds until a read can make progress: aErrNone at once
+ * while bytes are kept from an earlier read, else as soon as the transport has
+ * a byte (or a failure or end that the next read reports); aErrNotReady when
+ * the time ran out. A transport without a wait operation is waited for by
+ * sleeping the whole time (then aErrNotReady). aErrMode for a stream that
+ * cannot be read. */
+KLV_EXPORT aErr aStream_Wait(aStreamRef stream, uint32_t milliseconds);
 /* One write of the whole buffer when the transport has write and count > 1,
  * else one put per byte. */
 KLV_EXPORT aErr aStream_Write(aStreamRef stream, const uint8_t* buffer, size_t count);

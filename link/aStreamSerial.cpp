@@ -1,5 +1,6 @@
 /* Serial transport: a port opened by path, raw binary framing chosen by baud
- * code, parity, data bits and stop bits; reads return at once. */
+ * code, parity, data bits and stop bits; reads return at once, and a wait
+ * polls the port until a byte arrives. */
 #include "aStreamPrivate.h"
 #include "platform/serial.h"
 
@@ -36,6 +37,15 @@ aErr serialGet(uint8_t* byte, void* ref) {
     case platform::SerialRead::Nothing: return aErrNotReady;
     default: return aErrIO;
   }
+}
+
+aErr serialWait(uint32_t milliseconds, void* ref) {
+  SerialRecord* record = serialRecord(ref);
+  if (!record)
+    return aErrParam;
+  if (!record->port)
+    return aErrNone;  // the get reports the missing port
+  return platform::serialWaitReadable(record->port, milliseconds) ? aErrNone : aErrNotReady;
 }
 
 aErr serialWriteBytes(const uint8_t* buffer, size_t count, void* ref) {
@@ -90,6 +100,8 @@ aErr aStream_CreateSerial(const char* portName, uint32_t baudCode, uint32_t pari
   record->check = aSERIAL_CHECK;
   record->port = port;
   *stream = aStream_Create(serialGet, serialPut, serialWriteBytes, serialDestroy, record);
+  if (*stream)
+    aStream_SetWait(*stream, serialWait);
   if (!*stream) {
     serialDestroy(record);
     return aErrResource;

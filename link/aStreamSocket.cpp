@@ -1,7 +1,8 @@
-/* TCP socket transport: non-blocking, no-delay, linger 0. A connection the
- * peer resets is made again inside get and write; a connection the peer
- * closes in order is lost for good (the module went away, for example to
- * reboot), and the stream reports aErrConnection from then on. */
+/* TCP socket transport: non-blocking, no-delay, linger 0; a wait polls the
+ * connection. A connection the peer resets is made again inside get and
+ * write; a connection the peer closes in order is lost for good (the module
+ * went away, for example to reboot), and the stream reports aErrConnection
+ * from then on. */
 #include "aStreamPrivate.h"
 #include "aTime.h"
 #include "platform/socket.h"
@@ -121,6 +122,26 @@ aErr socketGet(uint8_t* byte, void* ref) {
   return receiveByte(record, byte);
 }
 
+/* Waits for the connection to have something to read (a byte, its end or a
+ * failure) without holding the lock, so the writer is never kept waiting:
+ * the handle is taken under the lock and only polled. Should the writer
+ * replace the connection meanwhile, the poll ends at its time limit at the
+ * latest, or at once when the handle is gone; the get that follows takes the
+ * lock and decides what there is. */
+aErr socketWait(uint32_t milliseconds, void* ref) {
+  SocketRecord* record = socketRecord(ref);
+  if (!record)
+    return aErrParam;
+  platform::SocketHandle socket = platform::kNoSocket;
+  {
+    std::lock_guard<std::mutex> guard(record->lock);
+    if (!record->connected)
+      return aErrNone;  // the get reports the lost connection
+    socket = record->socket;
+  }
+  return platform::socketWaitReadable(socket, milliseconds) ? aErrNone : aErrNotReady;
+}
+
 /* One send attempt under the lock; *sent is the count taken, *generation
  * the connection it went to. */
 NetResult sendOnce(SocketRecord* record, const uint8_t* bytes, size_t count, size_t* sent, bool* wasConnected,
@@ -210,6 +231,8 @@ aErr aStream_CreateSocket(uint32_t address, uint16_t port, aStreamRef* stream) {
   aErr err = connectRecord(record);
   if (err == aErrNone)
     *stream = aStream_Create(socketGet, socketPut, socketWrite, socketDestroy, record);
+  if (*stream)
+    aStream_SetWait(*stream, socketWait);
   if (!*stream) {
     socketDestroy(record);
     return aErrResource;

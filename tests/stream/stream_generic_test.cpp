@@ -29,6 +29,35 @@ TEST(StreamRead, NotReadyKeepsPartialBytesForNextRead) {
   EXPECT_EQ(1, t.destroyed);
 }
 
+// Without a wait operation a wait is a sleep; with one, the transport
+// decides, except that bytes kept from an earlier read are ready at once.
+TEST(StreamWait, PushBackFirstThenTheTransportsWaitOrASleep) {
+  FakeTransport t;
+  aStreamRef s = t.reader();
+  EXPECT_EQ(aErrNotReady, aStream_Wait(s, 1));
+  t.feed({1});
+  uint8_t buf[2];
+  ASSERT_EQ(aErrNotReady, aStream_Read(s, buf, 2));  // keeps the 1
+  static int waits;
+  waits = 0;
+  ASSERT_EQ(aErrNone, aStream_SetWait(s, [](uint32_t, void*) -> aErr {
+              ++waits;
+              return aErrNotReady;
+            }));
+  EXPECT_EQ(aErrNone, aStream_Wait(s, 0));
+  EXPECT_EQ(0, waits);
+  ASSERT_EQ(aErrNone, aStream_Read(s, buf, 1));
+  EXPECT_EQ(1, buf[0]);
+  EXPECT_EQ(aErrNotReady, aStream_Wait(s, 5));
+  EXPECT_EQ(1, waits);
+  aStream_Destroy(&s);
+  aStreamRef writeOnly = aStream_Create(nullptr, FakeTransport::put, nullptr, nullptr, &t);
+  EXPECT_EQ(aErrMode, aStream_Wait(writeOnly, 1));
+  aStream_Destroy(&writeOnly);
+  EXPECT_EQ(aErrParam, aStream_Wait(nullptr, 1));
+  EXPECT_EQ(aErrParam, aStream_SetWait(nullptr, nullptr));
+}
+
 TEST(StreamRead, LargePushBackGrowsWithoutLoss) {
   FakeTransport t;
   aStreamRef s = t.reader();

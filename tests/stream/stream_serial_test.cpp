@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
 #include "aStream.h"
 #include "aTime.h"
@@ -68,6 +69,29 @@ TEST_F(SerialStream, BytesBothWaysAndPushBackAcrossPartialArrival) {
   ASSERT_TRUE(platform::ptyWrite(pty, second, 2, 1000));
   ASSERT_EQ(aErrNone, readStream(buf, 4));
   EXPECT_EQ((std::vector<uint8_t>{0x10, 0x20, 0x30, 0x00}), std::vector<uint8_t>(buf, buf + 4));
+}
+
+// A wait ends when the other side writes, and runs out when it is silent.
+TEST_F(SerialStream, WaitWakesOnDataAndTimesOutWhenSilent) {
+  ASSERT_EQ(aErrNone, aStream_CreateSerial(path.c_str(), aSERIAL_BAUD_115200, 0, 0, 0, &stream));
+  uint32_t start = aTime_GetMSTicks();
+  EXPECT_EQ(aErrNotReady, aStream_Wait(stream, 50));
+  EXPECT_GE(aTime_GetMSTicks() - start, 45u);
+  aErr woken = aErrUnknown;
+  uint32_t elapsed = 0;
+  std::thread waiter([&] {
+    uint32_t begin = aTime_GetMSTicks();
+    woken = aStream_Wait(stream, 20000);
+    elapsed = aTime_GetMSTicks() - begin;
+  });
+  const uint8_t byte = 0x5A;
+  ASSERT_TRUE(platform::ptyWrite(pty, &byte, 1, 1000));
+  waiter.join();
+  EXPECT_EQ(aErrNone, woken);
+  EXPECT_LT(elapsed, 10000u);
+  uint8_t got = 0;
+  ASSERT_EQ(aErrNone, readStream(&got, 1));
+  EXPECT_EQ(0x5A, got);
 }
 
 TEST_F(SerialStream, ParameterErrors) {

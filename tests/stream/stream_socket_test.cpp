@@ -211,6 +211,92 @@ TEST(SocketStream, ReaderAndWriterThreadsShareTheConnection) {
   aStream_Destroy(&stream);
 }
 
+// Waits with a bound far beyond any test's patience, so that returning
+// before it shows the wait woke on what happened, not on its time running out.
+const uint32_t kLongWaitMs = 20000;
+
+struct TimedWait {
+  aErr result = aErrUnknown;
+  uint32_t elapsedMs = 0;
+};
+
+TimedWait timedWait(aStreamRef stream, uint32_t ms) {
+  TimedWait w;
+  uint32_t start = aTime_GetMSTicks();
+  w.result = aStream_Wait(stream, ms);
+  w.elapsedMs = aTime_GetMSTicks() - start;
+  return w;
+}
+
+TEST(SocketStreamWait, WakesOnDataTimesOutWhenSilentAndCountsPushBack) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  TimedWait silent = timedWait(stream, 50);
+  EXPECT_EQ(aErrNotReady, silent.result);
+  EXPECT_GE(silent.elapsedMs, 45u);
+  EXPECT_EQ(aErrNotReady, aStream_Wait(stream, 0));
+
+  TimedWait woken;
+  std::thread waiter([&] { woken = timedWait(stream, kLongWaitMs); });
+  ASSERT_TRUE(peer.send({4, 2}));
+  waiter.join();
+  EXPECT_EQ(aErrNone, woken.result);
+  EXPECT_LT(woken.elapsedMs, kLongWaitMs / 2);
+
+  // Both bytes are taken by a read that wants three: the socket is empty,
+  // yet the kept bytes are there to read.
+  uint8_t buf[3];
+  uint32_t start = aTime_GetMSTicks();
+  while (aStream_Wait(stream, 0) == aErrNone && aTime_GetMSTicks() - start < 5000)
+    ASSERT_EQ(aErrNotReady, aStream_Read(stream, buf, 3));
+  EXPECT_EQ(aErrNone, aStream_Wait(stream, 0));
+  ASSERT_TRUE(peer.send({0}));
+  ASSERT_EQ(aErrNone, readBytes(stream, buf, 3));
+  EXPECT_EQ((std::vector<uint8_t>{4, 2, 0}), std::vector<uint8_t>(buf, buf + 3));
+  EXPECT_EQ(aErrNotReady, aStream_Wait(stream, 0));
+  aStream_Destroy(&stream);
+}
+
+// A peer that closes wakes the wait, and the read after it reports the lost
+// connection; from then on waits return at once for reads to report it.
+TEST(SocketStreamWait, ClosedPeerWakesTheWait) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  TimedWait woken;
+  std::thread waiter([&] { woken = timedWait(stream, kLongWaitMs); });
+  peer.closeConnection(false);
+  waiter.join();
+  EXPECT_EQ(aErrNone, woken.result);
+  EXPECT_LT(woken.elapsedMs, kLongWaitMs / 2);
+  uint8_t buf[1];
+  EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  EXPECT_EQ(aErrNone, timedWait(stream, kLongWaitMs).result);
+  EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  aStream_Destroy(&stream);
+}
+
+// A reset wakes the wait too; with nobody listening any more the read after
+// it reports the connection gone.
+TEST(SocketStreamWait, ResetPeerWakesTheWait) {
+  std::unique_ptr<Peer> peer(new Peer);
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer->port(), &stream));
+  ASSERT_TRUE(peer->accept());
+  TimedWait woken;
+  std::thread waiter([&] { woken = timedWait(stream, kLongWaitMs); });
+  peer.reset();
+  waiter.join();
+  EXPECT_EQ(aErrNone, woken.result);
+  EXPECT_LT(woken.elapsedMs, kLongWaitMs / 2);
+  uint8_t buf[1];
+  EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  aStream_Destroy(&stream);
+}
+
 TEST(SocketStream, NobodyListeningGivesResourceError) {
   uint16_t port;
   {

@@ -24,6 +24,11 @@ aErr hostGet(uint8_t* byte, void* ref) {
   return aErrConnection;
 }
 
+aErr hostWait(uint32_t milliseconds, void* ref) {
+  HostEnd* end = static_cast<HostEnd*>(ref);
+  return platform::socketWaitReadable(end->socket, milliseconds) ? aErrNone : aErrNotReady;
+}
+
 aErr hostWrite(const uint8_t* buffer, size_t count, void* ref) {
   HostEnd* end = static_cast<HostEnd*>(ref);
   size_t done = 0;
@@ -63,7 +68,9 @@ aStreamRef Simulator::openPairStream() {
   platform::socketSetNonBlocking(socket);
   HostEnd* end = new HostEnd{socket};
   aStreamRef stream = aStream_Create(hostGet, hostPut, hostWrite, hostDestroy, end);
-  if (!stream)
+  if (stream)
+    aStream_SetWait(stream, hostWait);
+  else
     hostDestroy(end);
   return stream;
 }

@@ -132,6 +132,16 @@ SerialRead serialReadByte(SerialPort* port, uint8_t* byte) {
   }
 }
 
+bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs) {
+  struct pollfd p = {port->fd, POLLIN, 0};
+  int n;
+  do {
+    n = poll(&p, 1, static_cast<int>(timeoutMs));
+  } while (n < 0 && errno == EINTR);
+  // A failing poll is left for the read to report.
+  return n != 0;
+}
+
 bool serialWrite(SerialPort* port, const uint8_t* bytes, size_t count, uint32_t timeoutMs) {
   return writeAll(port->fd, bytes, count, timeoutMs);
 }
