@@ -6,14 +6,23 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "UpdaterDisplay.h"
+#include "server/ServerComm.h"
 
 namespace {
 
 const char kProgram[] = "Updater";
-const char kServerShown[] = "127.0.0.1:8750";
+// The default server's host and port, as the -u line shows them: the default
+// URL without its scheme and path.
+std::string defaultServerShown() {
+  std::string url = UPDATER_DEFAULT_SERVER_URL;
+  size_t scheme = url.find("://");
+  if (scheme != std::string::npos) url.erase(0, scheme + 3);
+  return url.substr(0, url.find('/'));
+}
 
 const char kShortUsage[] =
     "\nApplication Usage:\n%s <-B | -D | -G | -U > [-Hh | --help] [-b build_num]\n"
@@ -132,7 +141,7 @@ std::vector<Block> extendedBlocks() {
            {"-l 'log message'", {"message to place in device history log"}, false},
            {"-k <filename>", {"log messages written into given filename", "Default:[APP.log]"}, false},
            {"-u <host:port>",
-            {"The hostname and port of the update server", std::string("Default: ") + kServerShown},
+            {"The hostname and port of the update server", "Default: " + defaultServerShown()},
             false},
        }},
       {"  Extended Commands:",
