@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libcurl4-openssl-dev libusb-1.0-0-dev libhidapi-dev libcpp-httplib-dev
   clang libclang-rt-14-dev

@@ -18,6 +18,15 @@ started=$SECONDS
 
 "$here/scripts/install-deps.sh"
 
+# Compiler cache: repeated runs (and CI on a machine that built before) only
+# recompile what changed. Paths are taken relative to the tree, so another
+# clone of the same sources hits the same entries.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 # Runs ctest in a build directory and keeps its summary line for the end.
 summaries=()
 run_ctest() {
@@ -35,7 +44,7 @@ configure_and_build() {
   local dir=$1; shift
   echo "== configure $dir"
   mkdir -p "$dir"
-  cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE="$build_type" "$@" >"$dir/configure.log" 2>&1 ||
+  cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE="$build_type" "${launcher[@]}" "$@" >"$dir/configure.log" 2>&1 ||
     { cat "$dir/configure.log"; exit 1; }
   echo "== build $dir"
   local t=$SECONDS
