@@ -267,21 +267,23 @@ IspSimulator::~IspSimulator() {
 }
 
 bool IspSimulator::start(std::string* error) {
+  stop();
   runner_.reset(new Runner(options_));
   if (!runner_->open(error)) {
     runner_.reset();
     return false;
   }
+  running_ = true;
   return true;
 }
 
 void IspSimulator::stop() {
-  if (!runner_)
+  if (!runner_ || !running_)
     return;
+  running_ = false;
   runner_->close();
   if (!options_.flashFile.empty())
     saveFlash(options_.flashFile);
-  runner_.reset();
 }
 
 std::string IspSimulator::portPath() const {
