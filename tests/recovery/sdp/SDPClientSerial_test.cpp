@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <future>
 
 #include "../../bird/TestFiles.h"
@@ -25,8 +26,12 @@ const uint32_t kGenerousByteWaitMs = 400;
 
 class SdpSerial : public ::testing::Test {
  protected:
-  void makeClient(const DeviceConfig& config = DeviceConfig(), uint32_t byteWaitMs = kGenerousByteWaitMs) {
+  // prepare sets the device's hooks: they must be in place before it serves.
+  void makeClient(const DeviceConfig& config = DeviceConfig(), uint32_t byteWaitMs = kGenerousByteWaitMs,
+                  const std::function<void(simsdp::SdpDevice&)>& prepare = nullptr) {
     simulator = std::make_unique<SdpPtySimulator>(config);
+    if (prepare)
+      prepare(simulator->device());
     ASSERT_TRUE(simulator->start());
     auto serial = std::make_unique<Serial_SDPLoader>(simulator->slavePath());
     serial->setByteWait(byteWaitMs);
@@ -76,9 +81,10 @@ TEST_F(SdpSerial, NoAckWrongStatusAndUnsolicitedData) {
 }
 
 TEST_F(SdpSerial, WriteAndJumpOfSeveralBlocks) {
-  makeClient();
   std::promise<uint32_t> jump;
-  simulator->device().onJump = [&](uint32_t address) { jump.set_value(address); };
+  makeClient(DeviceConfig(), kGenerousByteWaitMs, [&](simsdp::SdpDevice& device) {
+    device.onJump = [&](uint32_t address) { jump.set_value(address); };
+  });
   struct Block {
     uint32_t address;
     std::vector<uint8_t> bytes;
