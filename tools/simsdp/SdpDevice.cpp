@@ -158,12 +158,6 @@ size_t SdpDevice::dataExpected() const {
   return dataExpected_;
 }
 
-void SdpDevice::abandonData() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  dataExpected_ = 0;
-  dataBytes_.clear();
-}
-
 std::vector<WrittenBlock> SdpDevice::blocks() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return blocks_;

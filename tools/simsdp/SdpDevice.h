@@ -86,8 +86,6 @@ class SdpDevice {
   std::vector<Reply> data(const uint8_t* bytes, size_t count);
   // Data bytes still awaited; 0 while the device waits for a command.
   size_t dataExpected() const;
-  // Forgets a data phase the client gave up on; the next bytes are a command.
-  void abandonData();
 
   const DeviceConfig& config() const { return config_; }
   std::vector<WrittenBlock> blocks() const;

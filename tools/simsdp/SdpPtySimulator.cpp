@@ -11,8 +11,6 @@ namespace {
 const uint8_t kAssociation[4] = {'#', 'E', 'E', '#'};
 const uint32_t kPollMs = 20;
 const uint32_t kWriteMs = 2000;
-const std::chrono::milliseconds kCommandIdle(250);
-const std::chrono::milliseconds kDataIdle(3000);
 }  // namespace
 
 SdpPtySimulator::SdpPtySimulator(const DeviceConfig& config) : device_(config) {}
@@ -57,21 +55,9 @@ void SdpPtySimulator::serve() {
       std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
       continue;
     }
-    // The pause before these bytes counts, however late this thread reads them.
-    dropWhatWasLeft();
-    if (got > 0) {
-      lastByte_ = std::chrono::steady_clock::now();
+    if (got > 0)
       feed(buffer, static_cast<size_t>(got));
-    }
   }
-}
-
-void SdpPtySimulator::dropWhatWasLeft() {
-  auto idle = std::chrono::steady_clock::now() - lastByte_;
-  if (!pending_.empty() && idle >= kCommandIdle)
-    pending_.clear();
-  if (idle >= kDataIdle && device_.dataExpected() > 0)
-    device_.abandonData();
 }
 
 void SdpPtySimulator::feed(const uint8_t* bytes, size_t count) {

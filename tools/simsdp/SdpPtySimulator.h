@@ -2,12 +2,8 @@
 #define SIMSDP_SDP_PTY_SIMULATOR_H
 // The serial download boot loader on a pseudo-terminal: a client opens
 // slavePath() as its serial port. Replies go out as raw words (HAB mode, then
-// status); the association bytes "#EE#" are echoed. A client that gives up
-// midway leaves nothing behind: a command left incomplete for 250 ms, or a
-// file whose data stops for 3 s, is dropped, so that the next client (or a
-// client that first tried another protocol on the port) starts afresh.
+// status); the association bytes "#EE#" are echoed.
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <thread>
 
@@ -38,7 +34,6 @@ class SdpPtySimulator {
   void serve();
   void feed(const uint8_t* bytes, size_t count);
   void send(const std::vector<Reply>& replies);
-  void dropWhatWasLeft();
 
   SdpDevice device_;
   platform::Pty* pty_ = nullptr;
@@ -47,7 +42,6 @@ class SdpPtySimulator {
   std::atomic<bool> stopping_{false};
   bool stalled_ = false;
   std::vector<uint8_t> pending_;  // command bytes not yet whole
-  std::chrono::steady_clock::time_point lastByte_;
 };
 
 }  // namespace simsdp

@@ -33,9 +33,6 @@ class SdpSerial : public ::testing::Test {
     if (prepare)
       prepare(simulator->device());
     ASSERT_TRUE(simulator->start());
-    connectClient(byteWaitMs);
-  }
-  void connectClient(uint32_t byteWaitMs = kGenerousByteWaitMs) {
     auto serial = std::make_unique<Serial_SDPLoader>(simulator->slavePath());
     serial->setByteWait(byteWaitMs);
     client = std::make_unique<SDPClient>();
@@ -114,21 +111,6 @@ TEST_F(SdpSerial, WriteAndJumpOfSeveralBlocks) {
   ASSERT_EQ(ram.size(), 4u << 20);
   for (const Block& b : blocks)
     EXPECT_TRUE(std::equal(b.bytes.begin(), b.bytes.end(), ram.begin() + (b.address - 0x20000000)));
-}
-
-TEST_F(SdpSerial, StrayBytesBeforeTheFirstCommandDoNotSpoilTheTransfer) {
-  simulator = std::make_unique<SdpPtySimulator>();
-  ASSERT_TRUE(simulator->start());
-  // What another protocol's probe leaves on the line: less than a command.
-  {
-    Serial_SDPLoader probe(simulator->slavePath());
-    ASSERT_TRUE(probe.open());
-    EXPECT_EQ(probe.write({0, '?', '?', '?', '?', '?'}), 5);
-  }
-  connectClient();
-  std::vector<uint8_t> data = pattern(1500, 15);
-  EXPECT_EQ(client->writeFile(data, 0x20000000), SDPClient::kWriteOk);
-  EXPECT_EQ(simulator->device().memory(0x20000000, data.size()), data);
 }
 
 TEST_F(SdpSerial, StalledLineEndsTheWriteInBoundedTime) {
