@@ -33,6 +33,9 @@ class SdpSerial : public ::testing::Test {
     if (prepare)
       prepare(simulator->device());
     ASSERT_TRUE(simulator->start());
+    connectClient(byteWaitMs);
+  }
+  void connectClient(uint32_t byteWaitMs = kGenerousByteWaitMs) {
     auto serial = std::make_unique<Serial_SDPLoader>(simulator->slavePath());
     serial->setByteWait(byteWaitMs);
     client = std::make_unique<SDPClient>();
@@ -111,6 +114,30 @@ TEST_F(SdpSerial, WriteAndJumpOfSeveralBlocks) {
   ASSERT_EQ(ram.size(), 4u << 20);
   for (const Block& b : blocks)
     EXPECT_TRUE(std::equal(b.bytes.begin(), b.bytes.end(), ram.begin() + (b.address - 0x20000000)));
+}
+
+TEST_F(SdpSerial, StrayBytesCompletedIntoOneCommandAreRefusedAndTheNextCommandsLineUp) {
+  simulator = std::make_unique<SdpPtySimulator>();
+  ASSERT_TRUE(simulator->start());
+  {
+    // What another protocol's probe leaves on the line ("?" and a line end),
+    // completed with filler into one command, however long the pause between.
+    Serial_SDPLoader probe(simulator->slavePath());
+    probe.setByteWait(kGenerousByteWaitMs);
+    ASSERT_TRUE(probe.open());
+    EXPECT_EQ(probe.write({0, '?', '\r', '\n'}), 3);
+    std::vector<uint8_t> reply;
+    EXPECT_EQ(probe.read(reply, 300), 0);
+    EXPECT_EQ(probe.write(std::vector<uint8_t>(14, 0)), 13);
+    EXPECT_EQ(probe.read(reply, 100), 8);
+    uint32_t status = 0;
+    ASSERT_TRUE(probe.responseWord(reply, 0, status));
+    EXPECT_EQ(status, simsdp::kRefused);
+  }
+  connectClient();
+  std::vector<uint8_t> data = pattern(1500, 15);
+  EXPECT_EQ(client->writeFile(data, 0x20000000), SDPClient::kWriteOk);
+  EXPECT_EQ(simulator->device().memory(0x20000000, data.size()), data);
 }
 
 TEST_F(SdpSerial, StalledLineEndsTheWriteInBoundedTime) {
