@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 util-linux python3
   lpc21isp
+  imx-usb-loader
 )
 
 missing=()
