@@ -17,7 +17,8 @@
 namespace {
 
 const char kAppName[] = "Updater";
-const char kAppVersion[] = "Version: 1.1 Jan 20 2023";
+// UPDATER_VERSION comes from the build (the project version).
+const char kAppVersion[] = "Version: " UPDATER_VERSION " Jan 20 2023";
 const char kMakerNotice[] = "Copyright (c) Mirovane. All rights reserved.";
 const uint32_t kPlaceholderSerial = 0xDEADDEAD;
 const int kDirectoryMode = 0755;
