@@ -133,6 +133,11 @@ int runUpdater(int argc, const char* const* argv) {
   setDebugStream(stderr);
 
   int parsed = parseOptions(&display, argc, argv, options);
+  if (parsed == 0 && options.versionRequested) {
+    display.print(0, "%s %s", kAppName, UPDATER_VERSION);
+    display.print(0, "libkelvarion %s", aVersion_GetString());
+    return 0;
+  }
   display.print(0, "%s (%s)", kAppName, kAppVersion);
   if (parsed != 0) {
     display.print(0, "(%s)", kMakerNotice);
