@@ -40,7 +40,8 @@ function(updater_gzip source output)
   set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
 endfunction()
 
-updater_gzip(${_packaging}/man/Updater.1 ${_generated}/Updater.1.gz)
+configure_file(${_packaging}/man/Updater.1.in ${_generated}/Updater.1 @ONLY)
+updater_gzip(${_generated}/Updater.1 ${_generated}/Updater.1.gz)
 install(FILES ${_generated}/Updater.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
 install(FILES ${_packaging}/completion/Updater
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT program)
