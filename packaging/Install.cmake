@@ -47,11 +47,27 @@ install(FILES ${_packaging}/completion/Updater
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT program)
 install(FILES ${_packaging}/udev/60-kelvarion.rules DESTINATION ${UPDATER_UDEV_RULES_DIR} COMPONENT program)
 
-# ---- The tools ----
-foreach(_tool mkbird simmodule-bin update-server)
-  if(TARGET ${_tool})
-    install(TARGETS ${_tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+# ---- The tools, with manual pages made from their --help ----
+foreach(_entry "mkbird;mkbird;build and dump BIRD firmware files"
+               "simmodule-bin;simmodule;a simulated Kelvarion module for tests"
+               "update-server;update-server;a reference update server for tests")
+  list(GET _entry 0 _target)
+  list(GET _entry 1 _name)
+  list(GET _entry 2 _summary)
+  if(NOT TARGET ${_target})
+    continue()
   endif()
+  install(TARGETS ${_target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  if(CMAKE_CROSSCOMPILING)
+    continue()
+  endif()
+  add_custom_command(OUTPUT ${_generated}/${_name}.1.gz
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:${_target}> -DNAME=${_name} "-DSUMMARY=${_summary}"
+            -DVERSION=${PROJECT_VERSION} -DOUT=${_generated}/${_name}.1.gz -P ${_packaging}/cmake/HelpToMan.cmake
+    DEPENDS ${_target} ${_packaging}/cmake/HelpToMan.cmake
+    COMMENT "Manual page of ${_name}")
+  add_custom_target(${_name}-manpage ALL DEPENDS ${_generated}/${_name}.1.gz)
+  install(FILES ${_generated}/${_name}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 endforeach()
 set(_tools_doc ${CMAKE_INSTALL_DATADIR}/doc/mirovane-updater-tools)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/README.md DESTINATION ${_tools_doc} COMPONENT tools)
