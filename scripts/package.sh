@@ -13,10 +13,21 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 dir=${PACKAGE_BUILD_DIR:-$here/build-package}
 jobs=${JOBS:-2}
 
+# The distribution's hardening flags (stack protector, fortified functions,
+# read-only relocations bound at start), as its own packages are built.
+cflags="" ldflags=""
+if command -v dpkg-buildflags >/dev/null; then
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+  cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+  ldflags=$(dpkg-buildflags --get LDFLAGS)
+fi
+
 echo "== configure $dir"
 mkdir -p "$dir"
 cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DUPDATER_BUILD_TESTS=OFF -DUPDATER_BUILD_BENCH=OFF -DUPDATER_BUILD_FUZZ=OFF -DUPDATER_SANITIZE= \
+  -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cflags" \
+  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
   >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; exit 1; }
 echo "== build $dir"
 cmake --build "$dir" -j "$jobs" >"$dir/build.log" 2>&1 || { tail -n 80 "$dir/build.log"; exit 1; }
