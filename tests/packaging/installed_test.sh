@@ -6,7 +6,8 @@
 #   consume  the library's CMake package and pkg-config file build and link
 #            the consumer program (twice), which then runs
 #   runs     the installed Updater starts with no LD_LIBRARY_PATH, also after
-#            the whole prefix was moved
+#            the whole prefix was moved; its manual page, completion and udev
+#            rule are installed
 #   exports  the installed library exports its public interface only
 #
 # Each case installs the runtime, development and program components into
@@ -58,6 +59,11 @@ consume)
   echo "ok: another major version is refused"
   ;;
 runs)
+  for file in share/man/man1/Updater.1.gz share/bash-completion/completions/Updater \
+              lib/udev/rules.d/60-kelvarion.rules; do
+    [[ -s $prefix/$file ]] || fail "$file not installed"
+  done
+  bash -n "$prefix/share/bash-completion/completions/Updater" || fail "completion script does not parse"
   runpath=$(readelf -d "$prefix/bin/Updater" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   [[ $runpath == "\$ORIGIN/../$libdir" ]] || fail "RUNPATH is '$runpath'"
   moved=$work/moved
