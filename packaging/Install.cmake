@@ -25,8 +25,15 @@ write_basic_package_version_file(${_generated}/KelvarionConfigVersion.cmake
 install(FILES ${_generated}/KelvarionConfig.cmake ${_generated}/KelvarionConfigVersion.cmake
   DESTINATION ${KELVARION_CMAKE_DIR} COMPONENT development)
 
-# kelvarion.pc finds the prefix from its own place, so any prefix works.
-file(RELATIVE_PATH KELVARION_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+# kelvarion.pc finds the prefix from its own place, so any prefix works; in
+# the system prefix it names /usr, so that pkg-config leaves out system paths.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(KELVARION_PC_PREFIX "/usr")
+else()
+  file(RELATIVE_PATH _to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" _to_prefix "${_to_prefix}")
+  set(KELVARION_PC_PREFIX "\${pcfiledir}/${_to_prefix}")
+endif()
 configure_file(${_packaging}/cmake/kelvarion.pc.in ${_generated}/kelvarion.pc @ONLY)
 install(FILES ${_generated}/kelvarion.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
