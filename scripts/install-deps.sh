@@ -11,6 +11,7 @@ packages=(
   iproute2 util-linux python3
   lpc21isp
   imx-usb-loader
+  file lintian
 )
 
 missing=()
