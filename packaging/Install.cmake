@@ -4,7 +4,7 @@
 #                (libkelvarion-dev)
 #   program      Updater, its manual page, bash completion and udev rule
 #                (mirovane-updater)
-#   tools        mkbird, simmodule, update-server (mirovane-updater-tools)
+#   tools        mkbird, simmodule, update-server, simisp, simsdp (mirovane-updater-tools)
 # Each component also gets the Debian documentation files (copyright and
 # changelog) in its package's documentation directory.
 include(CMakePackageConfigHelpers)
@@ -57,7 +57,9 @@ install(FILES ${_packaging}/udev/60-kelvarion.rules DESTINATION ${UPDATER_UDEV_R
 # ---- The tools, with manual pages made from their --help ----
 foreach(_entry "mkbird;mkbird;build and dump BIRD firmware files"
                "simmodule-bin;simmodule;a simulated Kelvarion module for tests"
-               "update-server;update-server;a reference update server for tests")
+               "update-server;update-server;a reference update server for tests"
+               "simisp-bin;simisp;a simulated serial ISP boot loader for tests"
+               "simsdp-bin;simsdp;a simulated serial-download boot loader for tests")
   list(GET _entry 0 _target)
   list(GET _entry 1 _name)
   list(GET _entry 2 _summary)
@@ -78,7 +80,7 @@ foreach(_entry "mkbird;mkbird;build and dump BIRD firmware files"
 endforeach()
 set(_tools_doc ${CMAKE_INSTALL_DATADIR}/doc/mirovane-updater-tools)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/README.md DESTINATION ${_tools_doc} COMPONENT tools)
-foreach(_tool mkbird simmodule update-server)
+foreach(_tool mkbird simmodule update-server simisp simsdp)
   install(FILES ${PROJECT_SOURCE_DIR}/tools/${_tool}/README.md DESTINATION ${_tools_doc}
     RENAME README.${_tool}.md COMPONENT tools)
 endforeach()
