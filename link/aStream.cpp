@@ -9,6 +9,8 @@
 namespace {
 
 const uint32_t kPushBackStep = 512;
+/* Reads of up to this many bytes collect them on the stack. */
+const size_t kLocalRead = 64;
 
 /* Bytes a read took from the transport but could not hand out whole. A ring
  * that grows by kPushBackStep whenever it is one byte short of full. */
@@ -142,7 +144,9 @@ aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count) {
     return aErrParam;
   if (!stream->get)
     return aErrMode;
-  uint8_t* taken = static_cast<uint8_t*>(malloc(count ? count : 1));
+  /* Short reads, such as the link's byte at a time, need no allocation. */
+  uint8_t local[kLocalRead];
+  uint8_t* taken = count <= kLocalRead ? local : static_cast<uint8_t*>(malloc(count));
   if (!taken)
     return aErrResource;
   size_t have = 0;
@@ -161,7 +165,8 @@ aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count) {
   } else if (err == aErrNone || err == aErrEOF) {
     memcpy(buffer, taken, have);
   }
-  free(taken);
+  if (taken != local)
+    free(taken);
   return err;
 }
 

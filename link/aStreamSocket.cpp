@@ -1,5 +1,6 @@
 /* TCP socket transport: non-blocking, no-delay, linger 0; a wait polls the
- * connection. A connection the peer resets is made again inside get and
+ * connection. Reads take whatever has arrived in one receive and hand it out
+ * a byte at a time. A connection the peer resets is made again inside get and
  * write; a connection the peer closes in order is lost for good (the module
  * went away, for example to reboot), and the stream reports aErrConnection
  * from then on. */
@@ -20,6 +21,8 @@ const uint32_t kConnectTimeoutMs = 3000;
 const uint32_t kReconnectPauseMs = 10;
 const uint32_t kSendPauseMs = 60;
 const int kSendAttempts = 10;
+/* Bytes taken from the connection by one receive. */
+const size_t kReceiveBuffer = 512;
 
 struct SocketRecord {
   uint16_t check;
@@ -31,6 +34,10 @@ struct SocketRecord {
   /* The reader and the writer share the connection: guards socket and
    * connected so that one side never uses a handle the other has closed. */
   std::mutex lock;
+  /* Received bytes not yet handed out; the reading side's alone. */
+  uint8_t received[kReceiveBuffer];
+  size_t receivedCount;
+  size_t receivedPos;
 };
 
 SocketRecord* socketRecord(void* ref) {
@@ -87,31 +94,40 @@ aErr connectionLost(SocketRecord* record) {
   return aErrConnection;
 }
 
-aErr receiveByte(SocketRecord* record, uint8_t* byte) {
-  size_t received = 0;
-  NetResult result = platform::socketReceive(record->socket, byte, 1, &received);
-  if (result == NetResult::Ok)
-    return aErrNone;
-  if (result == NetResult::WouldBlock)
-    return aErrEOF;
-  if (result == NetResult::Closed)
-    return connectionLost(record);
-  return connectionBroken(result) ? aErrNotReady : aErrIO;
+NetResult receiveBurst(SocketRecord* record) {
+  size_t count = 0;
+  NetResult result = platform::socketReceive(record->socket, record->received, kReceiveBuffer, &count);
+  if (result == NetResult::Ok) {
+    record->receivedCount = count;
+    record->receivedPos = 0;
+  }
+  return result;
 }
 
+bool takeReceived(SocketRecord* record, uint8_t* byte) {
+  if (record->receivedPos >= record->receivedCount)
+    return false;
+  *byte = record->received[record->receivedPos++];
+  return true;
+}
+
+/* One byte: from what the last receive brought, else from one receive of
+ * everything that has arrived (a reset connection is made again first). */
 aErr socketGet(uint8_t* byte, void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record || !byte)
     return aErrParam;
+  if (takeReceived(record, byte))
+    return aErrNone;
   std::lock_guard<std::mutex> guard(record->lock);
   if (!record->connected)
     return aErrConnection;
-  NetResult result = platform::socketPeek(record->socket, byte);
+  NetResult result = receiveBurst(record);
   if (connectionBroken(result)) {
     aErr err = reconnect(record);
     if (err != aErrNone)
       return err;
-    result = platform::socketPeek(record->socket, byte);
+    result = receiveBurst(record);
   }
   if (result == NetResult::WouldBlock)
     return aErrNotReady;
@@ -119,7 +135,7 @@ aErr socketGet(uint8_t* byte, void* ref) {
     return connectionLost(record);
   if (result != NetResult::Ok)
     return aErrConnection;
-  return receiveByte(record, byte);
+  return takeReceived(record, byte) ? aErrNone : aErrNotReady;
 }
 
 /* Waits for the connection to have something to read (a byte, its end or a
@@ -132,6 +148,8 @@ aErr socketWait(uint32_t milliseconds, void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record)
     return aErrParam;
+  if (record->receivedPos < record->receivedCount)
+    return aErrNone;
   platform::SocketHandle socket = platform::kNoSocket;
   {
     std::lock_guard<std::mutex> guard(record->lock);
@@ -228,6 +246,8 @@ aErr aStream_CreateSocket(uint32_t address, uint16_t port, aStreamRef* stream) {
   record->socket = platform::kNoSocket;
   record->connected = false;
   record->generation = 0;
+  record->receivedCount = 0;
+  record->receivedPos = 0;
   aErr err = connectRecord(record);
   if (err == aErrNone)
     *stream = aStream_Create(socketGet, socketPut, socketWrite, socketDestroy, record);

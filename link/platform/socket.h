@@ -37,9 +37,6 @@ bool socketSetLingerZero(SocketHandle socket);
 bool socketSetReceiveTimeout(SocketHandle socket, uint32_t timeoutMs);
 bool socketSetNonBlocking(SocketHandle socket);
 
-// Looks at the next byte without taking it: Ok with the byte, WouldBlock,
-// Closed, or a failure.
-NetResult socketPeek(SocketHandle socket, uint8_t* byte);
 // Receives up to size bytes; *received is the count (Ok only with at least one).
 NetResult socketReceive(SocketHandle socket, void* buffer, size_t size, size_t* received);
 // Sends up to size bytes once; *sent is the count. Never raises a signal.

@@ -104,6 +104,32 @@ TEST(SocketStream, ExchangesBytesWithPushBack) {
   EXPECT_EQ(aErrNone, aStream_Destroy(&stream));
 }
 
+// A burst larger than one receive takes is handed out whole and in order,
+// in reads of varying sizes, and the wait sees bytes still held from it.
+TEST(SocketStream, LongBurstArrivesWholeAndInOrder) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  std::vector<uint8_t> burst(3000);
+  for (size_t i = 0; i < burst.size(); ++i)
+    burst[i] = static_cast<uint8_t>(i * 7 + i / 256);
+  ASSERT_TRUE(peer.send(burst));
+  std::vector<uint8_t> got;
+  size_t size = 1;
+  while (got.size() < burst.size()) {
+    size_t want = std::min(size, burst.size() - got.size());
+    uint8_t buf[100];
+    ASSERT_EQ(aErrNone, readBytes(stream, buf, want));
+    got.insert(got.end(), buf, buf + want);
+    EXPECT_TRUE(got.size() == burst.size() || aStream_Wait(stream, 5000) == aErrNone);
+    size = size % 97 + 1;
+  }
+  EXPECT_EQ(burst, got);
+  EXPECT_EQ(aErrNotReady, aStream_Wait(stream, 0));
+  aStream_Destroy(&stream);
+}
+
 TEST(SocketStream, OrderlyCloseIsALostConnection) {
   Peer peer;
   aStreamRef stream = nullptr;

@@ -110,16 +110,6 @@ bool socketSetNonBlocking(SocketHandle socket) {
   return flags >= 0 && fcntl(fdOf(socket), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-NetResult socketPeek(SocketHandle socket, uint8_t* byte) {
-  ssize_t n;
-  do {
-    n = ::recv(fdOf(socket), byte, 1, MSG_PEEK | MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n > 0)
-    return NetResult::Ok;
-  return n == 0 ? NetResult::Closed : resultOf(errno);
-}
-
 NetResult socketReceive(SocketHandle socket, void* buffer, size_t size, size_t* received) {
   *received = 0;
   ssize_t n;
