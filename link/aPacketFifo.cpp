@@ -2,6 +2,7 @@
 // references, each a linked list of packet copies guarded by its own lock,
 // with a condition variable on which readers wait.
 #include "aPacketFifo.h"
+#include "internal/aPacketFifoWait.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -249,6 +250,15 @@ aPacket* aPacketFifo_Await(aPacketFifoRef ref, uint32_t timeoutMs) {
     if (fifo->count > 0) entry = popHead(fifo);
   }
   return handOut(entry);
+}
+
+bool aPacketFifo_WaitNotEmpty(aPacketFifoRef ref, uint32_t timeoutMs) {
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return false;
+  std::unique_lock<std::mutex> guard(fifo->lock);
+  fifo->ready.wait_for(guard, std::chrono::milliseconds(timeoutMs), [fifo] { return fifo->count != 0; });
+  return fifo->count > 0;
 }
 
 aPacket* aPacketFifo_GetFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef) {

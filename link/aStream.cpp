@@ -2,6 +2,7 @@
  * and the pump from one stream into another. */
 #include "aStreamPrivate.h"
 #include "aTime.h"
+#include "platform/wakeup.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -30,6 +31,8 @@ struct aStream {
   aStreamWriteProc write;
   aStreamDestroyProc destroy;
   aStreamWaitProc wait;
+  aStreamWakeableWaitProc wakeableWait;
+  platform::Wakeup* wakeup; /* ends waits early; may be null */
   void* ref;
   PushBack pushBack;
   uint16_t check;
@@ -114,6 +117,7 @@ aStreamRef aStream_Create(aStreamGetProc get, aStreamPutProc put, aStreamWritePr
   stream->write = write;
   stream->destroy = destroy;
   stream->ref = ref;
+  stream->wakeup = platform::wakeupCreate();
   stream->check = aSTREAM_CHECK;
   return stream;
 }
@@ -122,6 +126,26 @@ aErr aStream_SetWait(aStreamRef stream, aStreamWaitProc wait) {
   if (!aStream_IsValid(stream))
     return aErrParam;
   stream->wait = wait;
+  stream->wakeableWait = nullptr;
+  return aErrNone;
+}
+
+aErr aStream_SetWakeableWait(aStreamRef stream, aStreamWakeableWaitProc wait) {
+  if (!aStream_IsValid(stream))
+    return aErrParam;
+  stream->wakeableWait = wait;
+  stream->wait = nullptr;
+  return aErrNone;
+}
+
+bool aStream_WaitIsInterruptible(aStreamRef stream) {
+  return aStream_IsValid(stream) && stream->wakeableWait && stream->wakeup;
+}
+
+aErr aStream_Interrupt(aStreamRef stream) {
+  if (!aStream_IsValid(stream))
+    return aErrParam;
+  platform::wakeupSignal(stream->wakeup);
   return aErrNone;
 }
 
@@ -134,6 +158,7 @@ aErr aStream_Destroy(aStreamRef* stream) {
     return aErrParam;
   aErr err = s->destroy ? s->destroy(s->ref) : aErrNone;
   free(s->pushBack.storage);
+  platform::wakeupDestroy(s->wakeup);
   s->check = 0;
   free(s);
   return err;
@@ -177,8 +202,12 @@ aErr aStream_Wait(aStreamRef stream, uint32_t milliseconds) {
     return aErrMode;
   if (stream->pushBack.count > 0)
     return aErrNone;
+  if (stream->wakeableWait)
+    return stream->wakeableWait(milliseconds, stream->wakeup, stream->ref);
   if (stream->wait)
     return stream->wait(milliseconds, stream->ref);
+  if (stream->wakeup)
+    return platform::wakeupWait(stream->wakeup, milliseconds) ? aErrNone : aErrNotReady;
   aTime_MSSleep(milliseconds);
   return aErrNotReady;
 }

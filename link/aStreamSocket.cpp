@@ -7,6 +7,7 @@
 #include "aStreamPrivate.h"
 #include "aTime.h"
 #include "platform/socket.h"
+#include "platform/wakeup.h"
 
 #include <mutex>
 #include <new>
@@ -31,6 +32,7 @@ struct SocketRecord {
   platform::SocketHandle socket;
   bool connected;
   uint32_t generation;  // counts connections, so a side reconnects only once per loss
+  platform::Wakeup* readerWakeup;  // the reading side's wake-up, known from its waits
   /* The reader and the writer share the connection: guards socket and
    * connected so that one side never uses a handle the other has closed. */
   std::mutex lock;
@@ -78,7 +80,10 @@ aErr connectRecord(SocketRecord* record) {
   return aErrIO;
 }
 
+/* The reader may be polling the handle about to be closed, which a close
+ * does not end: it is woken to poll the new connection instead. */
 aErr reconnect(SocketRecord* record) {
+  platform::wakeupSignal(record->readerWakeup);
   closeRecord(record);
   aTime_MSSleep(kReconnectPauseMs);
   return connectRecord(record);
@@ -141,10 +146,9 @@ aErr socketGet(uint8_t* byte, void* ref) {
 /* Waits for the connection to have something to read (a byte, its end or a
  * failure) without holding the lock, so the writer is never kept waiting:
  * the handle is taken under the lock and only polled. Should the writer
- * replace the connection meanwhile, the poll ends at its time limit at the
- * latest, or at once when the handle is gone; the get that follows takes the
- * lock and decides what there is. */
-aErr socketWait(uint32_t milliseconds, void* ref) {
+ * replace the connection meanwhile, it wakes the poll; the get that follows
+ * takes the lock and decides what there is. */
+aErr socketWait(uint32_t milliseconds, platform::Wakeup* wakeup, void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record)
     return aErrParam;
@@ -156,8 +160,9 @@ aErr socketWait(uint32_t milliseconds, void* ref) {
     if (!record->connected)
       return aErrNone;  // the get reports the lost connection
     socket = record->socket;
+    record->readerWakeup = wakeup;
   }
-  return platform::socketWaitReadable(socket, milliseconds) ? aErrNone : aErrNotReady;
+  return platform::socketWaitReadable(socket, milliseconds, wakeup) ? aErrNone : aErrNotReady;
 }
 
 /* One send attempt under the lock; *sent is the count taken, *generation
@@ -246,13 +251,14 @@ aErr aStream_CreateSocket(uint32_t address, uint16_t port, aStreamRef* stream) {
   record->socket = platform::kNoSocket;
   record->connected = false;
   record->generation = 0;
+  record->readerWakeup = nullptr;
   record->receivedCount = 0;
   record->receivedPos = 0;
   aErr err = connectRecord(record);
   if (err == aErrNone)
     *stream = aStream_Create(socketGet, socketPut, socketWrite, socketDestroy, record);
   if (*stream)
-    aStream_SetWait(*stream, socketWait);
+    aStream_SetWakeableWait(*stream, socketWait);
   if (!*stream) {
     socketDestroy(record);
     return aErrResource;

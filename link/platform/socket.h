@@ -7,6 +7,8 @@
 
 namespace platform {
 
+struct Wakeup;
+
 using SocketHandle = intptr_t;
 constexpr SocketHandle kNoSocket = -1;
 
@@ -41,8 +43,9 @@ bool socketSetNonBlocking(SocketHandle socket);
 NetResult socketReceive(SocketHandle socket, void* buffer, size_t size, size_t* received);
 // Sends up to size bytes once; *sent is the count. Never raises a signal.
 NetResult socketSend(SocketHandle socket, const void* buffer, size_t size, size_t* sent);
-// Waits up to timeoutMs until the socket has data (or end of data) to read.
-bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs);
+// Waits up to timeoutMs until the socket has data (or end of data) to read,
+// or the wake-up (if any) is signalled; false when the time ran out.
+bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs, Wakeup* wakeup = nullptr);
 void socketClose(SocketHandle socket);
 
 // Server side (simulated module, tests).

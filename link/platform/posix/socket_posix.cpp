@@ -1,5 +1,6 @@
 // TCP sockets through the BSD socket interface.
 #include "platform/socket.h"
+#include "platform/posix/wakeup_posix.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -136,8 +137,8 @@ NetResult socketSend(SocketHandle socket, const void* buffer, size_t size, size_
   return resultOf(errno);
 }
 
-bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs) {
-  return waitFor(fdOf(socket), POLLIN, timeoutMs);
+bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs, Wakeup* wakeup) {
+  return pollReadableOrWoken(fdOf(socket), wakeup, timeoutMs);
 }
 
 void socketClose(SocketHandle socket) {
