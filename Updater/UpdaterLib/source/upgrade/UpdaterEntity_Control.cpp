@@ -46,17 +46,17 @@ aErr UpdaterEntity::LoaderReboot(UpdaterDisplayInterface* display) {
   if (err != aErrNone) debugPrint(kFirm, "NETWORK: Error sending Loader REBOOT\n");
   // The module drops the link when it restarts; wait a few seconds for that,
   // not forever, and go on as soon as it has. The busy indicator is drawn at
-  // once and then moves at its own pace.
-  unsigned polls = 0;
+  // once, even when the link is gone already, and then moves at its own pace.
   const unsigned pollsPerFrame = upgrade::kBusyFrameMs / upgrade::kRebootPollMs;
-  while (module_.isConnected() && polls < upgrade::kRebootPolls) {
-    if (polls % pollsPerFrame == 0) {
-      if (display) display->showBusy(true, "Verifying Update");
+  for (unsigned polls = 0;; ++polls) {
+    const bool frame = polls % pollsPerFrame == 0;
+    if (frame && display) display->showBusy(true, "Verifying Update");
+    if (!module_.isConnected() || polls >= upgrade::kRebootPolls) break;
+    if (frame) {
       debugPrint(kFirm, "Waiting for link to drop.\n");
       debugPrint(kFirm, "Rebooting Device\n");
     }
     aTime_MSSleep(upgrade::kRebootPollMs);
-    ++polls;
   }
   if (module_.isConnected())
     debugPrint(kFirm, "NETWORK: Link still up %u ms after REBOOT, not waiting longer\n",
