@@ -107,8 +107,10 @@ TEST_F(NetworkScan, ListsWhatAnswersInAddressOrder) {
 // Many modules answering together are all collected, none lost to the
 // queue's limits, and the scan leaves no answer behind on the link.
 TEST_F(NetworkScan, ManyModulesAnsweringAtOnceAreAllCollected) {
-  for (unsigned address = 60; address <= 200; address += 2)
-    sim->addModule(moduleAt(static_cast<uint8_t>(address), 0xA0000000u + address, 19, 0x10000001, 1));
+  sim->configure([&] {
+    for (unsigned address = 60; address <= 200; address += 2)
+      sim->addModule(moduleAt(static_cast<uint8_t>(address), 0xA0000000u + address, 19, 0x10000001, 1));
+  });
   const std::vector<NetworkAnswer> answers = askNetworkSerialNumbers(*router.getLink(), 2, 252, 1000);
   std::vector<uint8_t> addresses;
   for (const NetworkAnswer& answer : answers) {
