@@ -198,6 +198,7 @@ aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
   entry->next = nullptr;
 
   Entry* overflow = nullptr;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> guard(fifo->lock);
     if (fifo->count < 0) {
@@ -217,9 +218,12 @@ aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
       fifo->head = fifo->tail = nullptr;
       fifo->count = 0;
     } else {
-      fifo->ready.notify_one();
+      wake = true;
     }
   }
+  // Woken after the lock is released, so the waiter does not wake only to
+  // wait for the lock (the record lives on while this call uses it).
+  if (wake) fifo->ready.notify_one();
   freeEntries(overflow);
   return aErrNone;
 }

@@ -10,6 +10,7 @@
 #include "platform/wakeup.h"
 
 #include <mutex>
+#include <shared_mutex>
 #include <new>
 
 #define aSOCKET_CHECK 0xDEAD
@@ -34,8 +35,10 @@ struct SocketRecord {
   uint32_t generation;  // counts connections, so a side reconnects only once per loss
   platform::Wakeup* readerWakeup;  // the reading side's wake-up, known from its waits
   /* The reader and the writer share the connection: guards socket and
-   * connected so that one side never uses a handle the other has closed. */
-  std::mutex lock;
+   * connected so that one side never uses a handle the other has closed.
+   * Receiving and sending take it shared, so they never wait for each
+   * other; closing and replacing the connection take it alone. */
+  std::shared_mutex lock;
   /* Received bytes not yet handed out; the reading side's alone. */
   uint8_t received[kReceiveBuffer];
   size_t receivedCount;
@@ -93,13 +96,32 @@ bool connectionBroken(NetResult result) {
   return result == NetResult::Reset || result == NetResult::NotConnected || result == NetResult::TimedOut;
 }
 
-/* The peer closed the connection in order: nothing more will come on it. */
-aErr connectionLost(SocketRecord* record) {
+/* Makes the connection of that generation again, unless the other side has
+ * already replaced it. */
+aErr replaceConnection(SocketRecord* record, uint32_t generation) {
+  std::unique_lock<std::shared_mutex> guard(record->lock);
+  if (record->generation != generation)
+    return record->connected ? aErrNone : aErrConnection;
+  return reconnect(record);
+}
+
+/* The peer closed the connection of that generation in order: nothing more
+ * will come on it. A connection the other side has made since is kept. */
+aErr connectionLost(SocketRecord* record, uint32_t generation) {
+  std::unique_lock<std::shared_mutex> guard(record->lock);
+  if (record->generation != generation)
+    return record->connected ? aErrNotReady : aErrConnection;
   closeRecord(record);
   return aErrConnection;
 }
 
-NetResult receiveBurst(SocketRecord* record) {
+/* One receive of everything that has arrived, under the shared lock;
+ * *generation is the connection it used (NotConnected when there is none). */
+NetResult receiveBurst(SocketRecord* record, uint32_t* generation) {
+  std::shared_lock<std::shared_mutex> guard(record->lock);
+  *generation = record->generation;
+  if (!record->connected)
+    return NetResult::NotConnected;
   size_t count = 0;
   NetResult result = platform::socketReceive(record->socket, record->received, kReceiveBuffer, &count);
   if (result == NetResult::Ok) {
@@ -124,20 +146,22 @@ aErr socketGet(uint8_t* byte, void* ref) {
     return aErrParam;
   if (takeReceived(record, byte))
     return aErrNone;
-  std::lock_guard<std::mutex> guard(record->lock);
-  if (!record->connected)
+  uint32_t generation = 0;
+  NetResult result = receiveBurst(record, &generation);
+  if (result == NetResult::NotConnected)
     return aErrConnection;
-  NetResult result = receiveBurst(record);
   if (connectionBroken(result)) {
-    aErr err = reconnect(record);
+    aErr err = replaceConnection(record, generation);
     if (err != aErrNone)
       return err;
-    result = receiveBurst(record);
+    result = receiveBurst(record, &generation);
+    if (result == NetResult::NotConnected)
+      return aErrConnection;
   }
   if (result == NetResult::WouldBlock)
     return aErrNotReady;
   if (result == NetResult::Closed)
-    return connectionLost(record);
+    return connectionLost(record, generation);
   if (result != NetResult::Ok)
     return aErrConnection;
   return takeReceived(record, byte) ? aErrNone : aErrNotReady;
@@ -156,7 +180,7 @@ aErr socketWait(uint32_t milliseconds, platform::Wakeup* wakeup, void* ref) {
     return aErrNone;
   platform::SocketHandle socket = platform::kNoSocket;
   {
-    std::lock_guard<std::mutex> guard(record->lock);
+    std::shared_lock<std::shared_mutex> guard(record->lock);
     if (!record->connected)
       return aErrNone;  // the get reports the lost connection
     socket = record->socket;
@@ -165,25 +189,16 @@ aErr socketWait(uint32_t milliseconds, platform::Wakeup* wakeup, void* ref) {
   return platform::socketWaitReadable(socket, milliseconds, wakeup) ? aErrNone : aErrNotReady;
 }
 
-/* One send attempt under the lock; *sent is the count taken, *generation
- * the connection it went to. */
+/* One send attempt under the shared lock; *sent is the count taken,
+ * *generation the connection it went to. */
 NetResult sendOnce(SocketRecord* record, const uint8_t* bytes, size_t count, size_t* sent, bool* wasConnected,
                    uint32_t* generation) {
-  std::lock_guard<std::mutex> guard(record->lock);
+  std::shared_lock<std::shared_mutex> guard(record->lock);
   *wasConnected = record->connected;
   *generation = record->generation;
   if (!record->connected)
     return NetResult::NotConnected;
   return platform::socketSend(record->socket, bytes, count, sent);
-}
-
-/* Reconnects after a failed send, unless the reader has already replaced the
- * connection that failed. */
-aErr reconnectAfterSend(SocketRecord* record, uint32_t generation) {
-  std::lock_guard<std::mutex> guard(record->lock);
-  if (record->generation != generation)
-    return record->connected ? aErrNone : aErrConnection;
-  return reconnect(record);
 }
 
 aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
@@ -207,7 +222,7 @@ aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
     } else if (result == NetResult::Ok || result == NetResult::WouldBlock) {
       ++attempts;
     } else if (result == NetResult::Aborted || connectionBroken(result)) {
-      aErr err = reconnectAfterSend(record, generation);
+      aErr err = replaceConnection(record, generation);
       if (err != aErrNone)
         return err;
       ++attempts;
