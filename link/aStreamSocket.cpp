@@ -244,8 +244,12 @@ aErr socketDestroy(void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record)
     return aErrParam;
+  // The pause after a close is only owed to a connection that was open
+  // (a module that rebooted has closed it already).
+  const bool wasOpen = record->socket != platform::kNoSocket;
   closeRecord(record);
-  aTime_MSSleep(kReconnectPauseMs);
+  if (wasOpen)
+    aTime_MSSleep(kReconnectPauseMs);
   record->check = 0;
   delete record;
   return aErrNone;
