@@ -77,8 +77,13 @@ TEST(LinkWriter, ConcurrentSendersKeepTheirOwnOrder) {
   ASSERT_TRUE(waitStatus(link, LINK_RUNNING));
   const int kThreads = 3;
   const int kPackets = 100;
+  // One heartbeat at a time, so that answers waiting for the lock never
+  // reach the queue's limit however the threads are scheduled.
   std::thread heartbeats([&] {
-    for (int i = 0; i < 50; ++i) pipe->push({0x06, 0x02, 0x00, 0x01});
+    for (size_t i = 0; i < 50; ++i) {
+      pipe->push({0x06, 0x02, 0x00, 0x01});
+      ASSERT_TRUE(pipe->waitWritten([&](const Bytes& w) { return BytePipe::count(w, {0x06, 0x02, 0x00, 0x03}) > i; }));
+    }
   });
   std::vector<std::thread> senders;
   for (int t = 0; t < kThreads; ++t)
