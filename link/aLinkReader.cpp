@@ -127,8 +127,8 @@ bool awaitData(LinkRecord* link, bool woken) {
 }
 
 // The thread waits on the stream between bytes until data comes or the
-// link's stop interrupts the wait (bounded all the same). A stream error does not end
-// the thread: the status shows it and reads go on being tried every
+// link's stop interrupts the wait (bounded all the same). A stream error does
+// not end the thread: the status shows it and reads go on being tried every
 // millisecond until the link is stopped or reset.
 void readerMain(void* arg) {
   LinkRecord* link = static_cast<LinkRecord*>(arg);
