@@ -323,6 +323,38 @@ TEST(SocketStreamWait, ResetPeerWakesTheWait) {
   aStream_Destroy(&stream);
 }
 
+// An interrupt ends a wait in progress at once; one given while nobody
+// waits ends the next wait, and only that one.
+TEST(SocketStreamWait, InterruptEndsTheWait) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  TimedWait woken;
+  std::atomic<bool> done{false};
+  std::thread waiter([&] {
+    woken = timedWait(stream, kLongWaitMs);
+    done = true;
+  });
+  // Interrupts until the waiter has come back: one given before it waits is
+  // kept for its wait, so a single one would do, but this needs no timing.
+  while (!done) {
+    EXPECT_EQ(aErrNone, aStream_Interrupt(stream));
+    if (!done) aTime_MSSleep(10);
+  }
+  waiter.join();
+  EXPECT_LT(woken.elapsedMs, kLongWaitMs / 2);
+
+  EXPECT_EQ(aErrNone, aStream_Interrupt(stream));
+  TimedWait next = timedWait(stream, kLongWaitMs);
+  EXPECT_LT(next.elapsedMs, kLongWaitMs / 2);
+  EXPECT_EQ(aErrNotReady, timedWait(stream, 50).result);
+  uint8_t buf[1];
+  EXPECT_EQ(aErrNotReady, aStream_Read(stream, buf, 1));
+  EXPECT_EQ(aErrParam, aStream_Interrupt(nullptr));
+  aStream_Destroy(&stream);
+}
+
 TEST(SocketStream, NobodyListeningGivesResourceError) {
   uint16_t port;
   {
