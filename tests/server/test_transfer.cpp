@@ -113,3 +113,29 @@ TEST(Base64, BadLengthOrCharacterOrPaddingIsRefused) {
     free(out);
   }
 }
+
+// Decoding into the text's own storage gives what decoding into a new buffer
+// gives, for every length of every padding, and refuses the same texts.
+TEST(Base64, InPlaceDecodingMatchesDecodingIntoANewBuffer) {
+  std::string raw;
+  for (int i = 0; i < 300; ++i) raw += static_cast<char>(i * 37 + 11);
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (size_t n = 0; n <= raw.size(); n += 7) {
+    std::string text;
+    for (size_t i = 0; i < n; i += 3) {
+      uint32_t v = static_cast<uint8_t>(raw[i]) << 16;
+      if (i + 1 < n) v |= static_cast<uint8_t>(raw[i + 1]) << 8;
+      if (i + 2 < n) v |= static_cast<uint8_t>(raw[i + 2]);
+      text += kAlphabet[v >> 18];
+      text += kAlphabet[(v >> 12) & 63];
+      text += i + 1 < n ? kAlphabet[(v >> 6) & 63] : '=';
+      text += i + 2 < n ? kAlphabet[v & 63] : '=';
+    }
+    const std::string expected = asString(decode(text));
+    ASSERT_EQ(raw.substr(0, n), expected);
+    ASSERT_TRUE(base64DecodeInPlace(text)) << n;
+    EXPECT_EQ(expected, text) << n;
+  }
+  for (std::string text : {"TWF", "TWFuT", "TW*u", "T===", "TW=u", "TQ==TWFu"})
+    EXPECT_FALSE(base64DecodeInPlace(text)) << text;
+}

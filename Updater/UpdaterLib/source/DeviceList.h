@@ -4,6 +4,7 @@
 // that fill it from a connected module.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "aDiscovery.h"
 #include "aError.h"
@@ -20,6 +21,11 @@ struct DeviceListEntry {
   aErr error = aErrNone;     // the last failed step, aErrNone when every read succeeded
 };
 
+// The modules behind a routing module that routes to this host (routeToMe
+// done): every even address 2-252 is asked for its serial number, and each
+// one that answers with it is read and listed, in address order.
+std::vector<DeviceListEntry> listNetworkModules(Mirovane::Kelvarion::Module& router, const linkSpec& routerSpec,
+                                                uint32_t routerSerial);
 // The module's firmware build number (module query 0x49 0xFF); 0 on failure.
 uint32_t readBuildNumber(Mirovane::Kelvarion::Module& module);
 // Fills the firmware version and the module and router addresses from the

@@ -164,16 +164,13 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
   }
 
   const std::string fileName = bld + ".bird";
-  size_t length = 0;
-  unsigned char* bytes = base64Decode(received.data(), received.size(), &length);
-  if (!bytes) {
+  if (!base64DecodeInPlace(received)) {
     // Not base64: nothing is stored and nothing recorded.
     display->print(1, "Failed to retreive a valid BIRD file");
     return 0;
   }
   const std::string now = localTimeText();
-  const aErr written = record.writeFile(fileName, bytes, length);
-  free(bytes);
+  const aErr written = record.writeFile(fileName, received.data(), received.size());
   if (written != aErrNone) {
     display->print(1, "Failed to write file with %d", static_cast<int>(written));
     return 0;

@@ -46,5 +46,8 @@ size_t rcv_data(void* data, size_t size, size_t count, void* userdata);
 // (release with free), or null for a bad length or character. An empty text
 // gives an empty buffer.
 unsigned char* base64Decode(const char* text, size_t length, size_t* outLength);
+// The same, decoding text into its own storage: on success text holds the
+// decoded bytes; on failure false, and text is left partly decoded.
+bool base64DecodeInPlace(std::string& text);
 
 #endif
