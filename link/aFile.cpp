@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/file.h"
@@ -130,6 +131,39 @@ aErr aFile_Printf(aFileRef file, const char* format, ...) {
   if (n < 0) return aErrIO;
   size_t count = static_cast<size_t>(n) < text.size() ? static_cast<size_t>(n) : text.size() - 1;
   return aFile_Write(file, text.data(), count, nullptr);
+}
+
+namespace {
+
+// Writes, flushes and closes the temporary file; false on any failure.
+bool fillTemporary(platform::FileHandle handle, const void* bytes, size_t count) {
+  size_t done = 0;
+  bool ok = platform::fileWriteAll(handle, bytes, count, &done) == platform::SysError::None &&
+            platform::fileSync(handle) == platform::SysError::None;
+  return platform::fileClose(handle) && ok;
+}
+
+}  // namespace
+
+aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count) {
+  if (!path || !*path || strlen(path) > aPATH_MAX || (!bytes && count)) return aErrParam;
+  const std::string whole = path;
+  const size_t slash = whole.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : whole.substr(0, slash ? slash : 1);
+  const std::string base = slash == std::string::npos ? whole : whole.substr(slash + 1);
+  if (base.empty()) return aErrParam;
+  std::string temporary;
+  platform::FileHandle handle =
+      platform::fileCreateTemporary(directory.c_str(), base.c_str(), &temporary);
+  if (handle == platform::kNoFile) return aErrNotFound;
+  if (!fillTemporary(handle, bytes, count) ||
+      platform::fileRename(temporary.c_str(), path) != platform::SysError::None) {
+    platform::fileDelete(temporary.c_str());
+    return aErrWrite;
+  }
+  // The rename is done; flushing the directory only makes it durable sooner.
+  (void)platform::directorySync(directory.c_str());
+  return aErrNone;
 }
 
 aErr aFile_Seek(aFileRef file, int64_t offset, int origin) {
