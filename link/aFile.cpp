@@ -152,6 +152,8 @@ aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count) {
   const std::string directory = slash == std::string::npos ? "." : whole.substr(0, slash ? slash : 1);
   const std::string base = slash == std::string::npos ? whole : whole.substr(slash + 1);
   if (base.empty()) return aErrParam;
+  // A directory at the path can never be replaced by the file.
+  if (platform::pathKind(path) == platform::PathKind::Directory) return aErrNotFound;
   std::string temporary;
   platform::FileHandle handle =
       platform::fileCreateTemporary(directory.c_str(), base.c_str(), &temporary);

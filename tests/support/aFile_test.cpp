@@ -212,11 +212,11 @@ TEST(aFile, FailedWriteAtomicLeavesTheOldFileAndNoTemporary) {
   // No directory to create the temporary in.
   const std::string missing = tmp.join("absent/file");
   EXPECT_EQ(aErrNotFound, aFile_WriteAtomic(missing.c_str(), "x", 1));
-  // The rename fails: a directory stands at the path.
+  // A directory stands at the path.
   const std::string directory = tmp.join("dir");
   std::filesystem::create_directory(directory);
   tmp.writeFile("dir/inside", "old");
-  EXPECT_EQ(aErrWrite, aFile_WriteAtomic(directory.c_str(), "x", 1));
+  EXPECT_EQ(aErrNotFound, aFile_WriteAtomic(directory.c_str(), "x", 1));
   EXPECT_EQ("old", contents(tmp.join("dir/inside")));
   EXPECT_EQ((std::vector<std::string>{"dir"}), entries(tmp.path()));
   EXPECT_EQ(aErrParam, aFile_WriteAtomic(nullptr, "x", 1));
