@@ -143,6 +143,18 @@ bool fillTemporary(platform::FileHandle handle, const void* bytes, size_t count)
   return platform::fileClose(handle) && ok;
 }
 
+// Temporaries of this file left by a process that was killed while writing
+// it; the one being written now gets a new name.
+void removeLeftTemporaries(const std::string& directory, const std::string& base) {
+  const std::string prefix = "." + base + ".tmp-";
+  std::vector<platform::DirectoryItem> items;
+  if (!platform::directoryRead(directory.c_str(), &items)) return;
+  for (const platform::DirectoryItem& item : items) {
+    if (!item.isDirectory && item.name.compare(0, prefix.size(), prefix) == 0)
+      (void)platform::fileDelete((directory + "/" + item.name).c_str());
+  }
+}
+
 }  // namespace
 
 aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count) {
@@ -154,6 +166,7 @@ aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count) {
   if (base.empty()) return aErrParam;
   // A directory at the path can never be replaced by the file.
   if (platform::pathKind(path) == platform::PathKind::Directory) return aErrNotFound;
+  removeLeftTemporaries(directory, base);
   std::string temporary;
   platform::FileHandle handle =
       platform::fileCreateTemporary(directory.c_str(), base.c_str(), &temporary);

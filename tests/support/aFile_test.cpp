@@ -223,3 +223,11 @@ TEST(aFile, FailedWriteAtomicLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(aErrParam, aFile_WriteAtomic(tmp.join("f").c_str(), nullptr, 1));
   EXPECT_EQ(aErrParam, aFile_WriteAtomic((tmp.path() + "/").c_str(), "x", 1));
 }
+
+TEST(aFile, WriteAtomicRemovesTemporariesOfTheSameFileLeftByAKilledWriter) {
+  TempDir tmp;
+  tmp.writeFile(".data.bin.tmp-0a1b2c", "left behind");
+  tmp.writeFile(".other.tmp-0a1b2c", "another file's");
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(tmp.join("data.bin").c_str(), "x", 1));
+  EXPECT_EQ((std::vector<std::string>{".other.tmp-0a1b2c", "data.bin"}), entries(tmp.path()));
+}
