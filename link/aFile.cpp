@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "aDirectory.h"
 #include "platform/file.h"
 
 namespace {
@@ -151,7 +152,7 @@ void removeLeftTemporaries(const std::string& directory, const std::string& base
   if (!platform::directoryRead(directory.c_str(), &items)) return;
   for (const platform::DirectoryItem& item : items) {
     if (!item.isDirectory && item.name.compare(0, prefix.size(), prefix) == 0)
-      (void)platform::fileDelete((directory + "/" + item.name).c_str());
+      (void)platform::fileDelete((directory + aDIR_SEPARATOR_STR + item.name).c_str());
   }
 }
 
@@ -160,7 +161,7 @@ void removeLeftTemporaries(const std::string& directory, const std::string& base
 aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count) {
   if (!path || !*path || strlen(path) > aPATH_MAX || (!bytes && count)) return aErrParam;
   const std::string whole = path;
-  const size_t slash = whole.rfind('/');
+  const size_t slash = whole.rfind(aDIR_SEPARATOR);
   const std::string directory = slash == std::string::npos ? "." : whole.substr(0, slash ? slash : 1);
   const std::string base = slash == std::string::npos ? whole : whole.substr(slash + 1);
   if (base.empty()) return aErrParam;

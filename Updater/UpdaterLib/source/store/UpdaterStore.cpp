@@ -56,9 +56,11 @@ DeviceRecord::DeviceRecord(const std::string& root, const std::string& name, boo
 
 std::string DeviceRecord::problem() const {
   if (!empty() && !isDirectory_) return "UpdaterStore: " + path() + " exists and is a file";
-  if (attributesStatus_ != aErrNone)
-    return "Cannot read the attribute file " + filePath(STORE_SETTINGS_FILE) + " (" +
-           aError_GetErrorDescription(attributesStatus_) + ")";
+  if (attributesStatus_ != aErrNone) {
+    const bool unreadable = attributesStatus_ == aErrPermission || attributesStatus_ == aErrRead;
+    return std::string(unreadable ? "Cannot read" : "Cannot create") + " the attribute file " +
+           filePath(STORE_SETTINGS_FILE) + " (" + aError_GetErrorDescription(attributesStatus_) + ")";
+  }
   return std::string();
 }
 
