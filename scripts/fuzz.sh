@@ -53,23 +53,25 @@ if [ "$status" = 0 ] && [ "${FUZZ_COVERAGE:-0}" = 1 ]; then
     -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" >"$cov.configure.log" 2>&1 ||
     { cat "$cov.configure.log"; exit 1; }
   cmake --build "$cov" -j "$jobs" --target $targets >/dev/null
-  engine="$here/Updater/UpdaterLib/source"
   for target in $targets; do
     LLVM_PROFILE_FILE="$cov/$target.profraw" "$cov/tests/fuzz/$target" -runs=0 \
       "$build/corpus/${target#fuzz_}" >/dev/null 2>&1
     llvm-profdata merge -sparse "$cov/$target.profraw" -o "$cov/$target.profdata"
     echo "== coverage of $target (corpus $(ls "$build/corpus/${target#fuzz_}" | wc -l) inputs)"
     case $target in
-      fuzz_birdfile) files="$engine/BirdFile/BirdFile.cpp" ;;
-      fuzz_attributes) files="$engine/store/AttributeFile.cpp" ;;
-      fuzz_server_replies) files="$engine/server/ServerReplies.cpp $engine/server/Base64.cpp $engine/server/HttpTransfer.cpp" ;;
-      fuzz_link_reader) files="$here/link/aLinkReader.cpp $here/link/aPacket.cpp $here/link/aPacketFifo.cpp $here/link/aPacketLog.cpp" ;;
-      fuzz_discovery) files="$here/link/aDiscovery.cpp" ;;
-      fuzz_options) files="$here/app/OptionTokenizer.cpp $here/app/UpdaterOptions.cpp" ;;
+      fuzz_birdfile) files="BirdFile/BirdFile.cpp" ;;
+      fuzz_attributes) files="store/AttributeFile.cpp" ;;
+      fuzz_server_replies) files="server/ServerReplies.cpp|server/Base64.cpp|server/HttpTransfer.cpp" ;;
+      fuzz_link_reader) files="link/aLinkReader.cpp|link/aPacket.cpp|link/aPacketFifo.cpp|link/aPacketLog.cpp" ;;
+      fuzz_discovery) files="link/aDiscovery.cpp" ;;
+      fuzz_options) files="app/OptionTokenizer.cpp|app/UpdaterOptions.cpp" ;;
     esac
-    # shellcheck disable=SC2086
-    llvm-cov report "$cov/tests/fuzz/$target" -instr-profile="$cov/$target.profdata" $files |
-      grep -E "^(Filename|/|TOTAL)" | sed "s|$here/||"
+    # The link library is a shared object of its own: its coverage is read
+    # from it. Paths may be relative to the build (ccache), so the fuzzed
+    # files are picked from the whole report by name.
+    llvm-cov report "$cov/tests/fuzz/$target" -object "$cov/link/libkelvarion.so" \
+      -instr-profile="$cov/$target.profdata" | grep -E "^Filename|($files) " |
+      sed -e "s|$here/||" -e "s|^\.\./||"
   done
 fi
 exit $status
