@@ -8,13 +8,13 @@
 #   scripts/test.sh
 #
 # Environment: JOBS (build and test jobs, default 2), BUILD_TYPE (default
-# Debug), FUZZ_SECONDS (seconds per fuzz target, default 30; 0 skips fuzzing).
+# Debug), FUZZ_SECONDS (seconds per fuzz target, default 15; 0 skips fuzzing).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
 build_type=${BUILD_TYPE:-Debug}
-fuzz_seconds=${FUZZ_SECONDS:-30}
+fuzz_seconds=${FUZZ_SECONDS:-15}
 started=$SECONDS
 
 "$here/scripts/install-deps.sh"

@@ -35,8 +35,24 @@ TEST(ServerUrl, ParametersSortedByKeyEachFollowedByAmpersand) {
                                               {"fw", "hub"},
                                               {"bld", "17"}}),
             "http://h/cgi/u?bld=17&fw=hub&no_cal=false&op=bird&sn=0000002A&");
-  // Values go in as they are: a caller that needs a blank writes %20 itself.
+  // An escape the caller wrote is not escaped again.
   EXPECT_EQ(buildServerUrl("u", {{"fp", "A%20B"}}), "u?fp=A%20B&");
+}
+
+TEST(ServerUrl, ValuesCannotAddOrCutParameters) {
+  // A firmware identifier from the server goes into the next request.
+  EXPECT_EQ(buildServerUrl("u", {{"fw", "birch&op=hi"}, {"op", "bird"}}),
+            "u?fw=birch%26op%3Dhi&op=bird&");
+  EXPECT_EQ(buildServerUrl("u", {{"fw", "birch#x"}, {"sn", "0000002A"}}),
+            "u?fw=birch%23x&sn=0000002A&");
+  EXPECT_EQ(escapeQueryText("a b+c?d/e\r\n\x01\xff"), "a%20b%2Bc%3Fd%2Fe%0D%0A%01%FF");
+  // Well-behaved values go out unchanged.
+  EXPECT_EQ(escapeQueryText("Hub-40.v2_rc~1"), "Hub-40.v2_rc~1");
+  // A '%' that starts no escape is escaped; one that does stays.
+  EXPECT_EQ(escapeQueryText("100%"), "100%25");
+  EXPECT_EQ(escapeQueryText("%4"), "%254");
+  EXPECT_EQ(escapeQueryText("%zz%2f"), "%25zz%2f");
+  EXPECT_EQ(escapeQueryText(""), "");
 }
 
 TEST(ServerUrl, NoParametersLeavesBaseUnchanged) {

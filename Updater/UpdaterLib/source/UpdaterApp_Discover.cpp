@@ -106,18 +106,32 @@ aErr readVersion(Module& module, DeviceListEntry& entry) {
   system.init(&module, 0);
   uint32_t version = 0;
   aErr err = system.getVersion(&version);
-  if (err != aErrNone) return err;
+  if (err != aErrNone) return entry.unread = "the version could not be read", err;
   entry.versionMajor = aVersion_ParseMajor(version);
   entry.versionMinor = aVersion_ParseMinor(version);
   entry.versionPatch = aVersion_ParsePatch(version);
   uint8_t address = 0;
   err = system.getModule(&address);
-  if (err != aErrNone) return err;
+  if (err != aErrNone) return entry.unread = "the module address could not be read", err;
   entry.spec.module = address;
   err = system.getRouter(&address);
-  if (err != aErrNone) return err;
+  if (err != aErrNone) return entry.unread = "the router address could not be read", err;
   entry.spec.router = address;
   return aErrNone;
+}
+
+void readEntry(DeviceListEntry& entry) {
+  Module module(2);
+  aErr err = module.connectFromSpec(entry.spec);
+  if (err == aErrNone) {
+    entry.build = readBuildNumber(module);
+    entry.error = readVersion(module, entry);
+    if (entry.build == 0 && entry.unread.empty()) entry.unread = "the build number could not be read";
+  } else {
+    entry.error = err;
+    entry.unread = "the connection could not be made";
+  }
+  module.disconnect();
 }
 
 std::vector<DeviceListEntry> UpdaterApp::discoverDevices(int type) {
@@ -125,19 +139,18 @@ std::vector<DeviceListEntry> UpdaterApp::discoverDevices(int type) {
   std::vector<linkType> types;
   if (type == LINKTYPE_INVALID) types = {LINKTYPE_USB, LINKTYPE_TCPIP};
   else types = {static_cast<linkType>(type)};
-  for (linkType t : types) aDiscovery_EnumerateModules(t, appendEntry, &entries);
-  // One connection at a time: each module is opened, read and closed in turn.
-  for (DeviceListEntry& entry : entries) {
-    entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
-    Module module(2);
-    aErr err = module.connectFromSpec(entry.spec);
-    if (err == aErrNone) {
-      entry.build = readBuildNumber(module);
-      entry.error = readVersion(module, entry);
-    } else {
-      entry.error = err;
+  for (linkType t : types) {
+    if (t == LINKTYPE_TCPIP) {
+      discoverTcpipDevices(display, entries);
+      continue;
     }
-    module.disconnect();
+    aDiscovery_EnumerateModules(t, appendEntry, &entries);
+    // One connection at a time: each module is opened, read and closed in turn.
+    for (DeviceListEntry& entry : entries) {
+      if (entry.spec.type != t) continue;
+      entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
+      readEntry(entry);
+    }
   }
   return entries;
 }

@@ -26,8 +26,14 @@ constexpr long kServerConnectTimeoutSeconds = 10;
 constexpr long kServerLowSpeedBytesPerSecond = 1;
 constexpr long kServerLowSpeedSeconds = 15;
 
+// Escapes text for a query: letters, digits and "-._~" stay, every other
+// byte becomes "%XX" (upper-case hexadecimal), except a '%' that already
+// starts an escape ("%20"), which stays so that an escaped value is not
+// escaped twice. A value can thus never add, end or cut a parameter.
+std::string escapeQueryText(const std::string& text);
+
 // baseUrl, then "?" when there are parameters, then "key=value&" per pair in
-// key order. Keys and values go in unescaped.
+// key order, keys and values escaped with escapeQueryText.
 std::string buildServerUrl(const std::string& baseUrl, const ServerParams& params);
 
 // Fills reply (url, response code, body). Throws std::runtime_error with
