@@ -1,4 +1,5 @@
-// simmodule: a simulated module on a TCP port or a pseudo-terminal.
+// simmodule: a simulated module on a TCP port, a pseudo-terminal or a
+// simulated USB bus (a umockdev test bed with a command running inside it).
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,11 @@
 #include "SimModule.h"
 #include "SimUpgrade.h"
 #include "platform/time.h"
+
+#ifdef SIMMODULE_HAVE_USB
+#include "UsbModulePort.h"
+#include "UsbRun.h"
+#endif
 
 namespace {
 
@@ -32,7 +38,11 @@ const char kUsage[] =
     "                 [--drop-at-data I] [--drop-on-load on|off] [--ignore-reboot on|off]\n"
     "                 [--reported-serial N]\n"
     "                 [--discovery on|off] [--behind ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
-    "                 [--absent silent|error]\n";
+    "                 [--absent silent|error]\n"
+    "  USB: simmodule --usb [identity and loader options as above] [--usb-module ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
+    "                 [--replug-serial N] [--usb-busy on|off] -- COMMAND [ARGS]\n"
+    "       runs COMMAND inside a simulated USB bus that carries the module (and each --usb-module)\n"
+    "       and exits with COMMAND's exit code\n";
 
 struct Options {
   simmodule::ModuleConfig module;
@@ -43,7 +53,44 @@ struct Options {
   std::string bind = "127.0.0.1";
   bool pty = false;
   simmodule::DeviceOptions device;
+  bool usb = false;
+  std::vector<simmodule::ModuleConfig> usbModules;  // further modules on the bus
+  uint32_t replugSerial = 0;                         // serial after the first drop, 0 = own
+  bool usbBusy = false;                              // another process holds the devices
+  std::vector<std::string> command;                  // what runs inside the bus
 };
+
+// --usb-module and --replug-serial and --usb-busy; false with *known false for other keys.
+bool applyUsbSetting(const std::string& key, const std::string& value, Options* options, bool* known,
+                     std::string* error) {
+  *known = true;
+  if (key == "usb-module") {
+    simmodule::DeviceOptions parsed;
+    bool handled = false;
+    if (!simmodule::applyDeviceSetting("behind", value, &parsed, &handled, error) || parsed.behind.empty()) {
+      *error = "bad value \"" + value + "\" for usb-module";
+      return false;
+    }
+    options->usbModules.push_back(parsed.behind.front());
+    return true;
+  }
+  if (key == "replug-serial") {
+    char* end = nullptr;
+    unsigned long serial = strtoul(value.c_str(), &end, 0);
+    options->replugSerial = static_cast<uint32_t>(serial);
+    if (*end == '\0' && serial != 0 && serial <= 0xFFFFFFFFul) return true;
+    *error = "bad value \"" + value + "\" for replug-serial";
+    return false;
+  }
+  if (key == "usb-busy") {
+    options->usbBusy = value == "on";
+    if (value == "on" || value == "off") return true;
+    *error = "bad value \"" + value + "\" for usb-busy";
+    return false;
+  }
+  *known = false;
+  return false;
+}
 
 bool parseArguments(int argc, char** argv, Options* options) {
   std::string error;
@@ -56,6 +103,14 @@ bool parseArguments(int argc, char** argv, Options* options) {
     if (arg == "--pty") {
       options->pty = true;
       continue;
+    }
+    if (arg == "--usb") {
+      options->usb = true;
+      continue;
+    }
+    if (arg == "--") {
+      options->command.assign(argv + i + 1, argv + argc);
+      break;
     }
     if (arg.compare(0, 2, "--") != 0 || i + 1 >= argc) {
       fprintf(stderr, "simmodule: unexpected argument \"%s\"\n%s", arg.c_str(), kUsage);
@@ -76,6 +131,15 @@ bool parseArguments(int argc, char** argv, Options* options) {
     } else if (key == "bind") {
       options->bind = value;
     } else {
+      bool usbKey = false;
+      ok = applyUsbSetting(key, value, options, &usbKey, &error);
+      if (usbKey) {
+        if (!ok) {
+          fprintf(stderr, "simmodule: %s\n", error.c_str());
+          return false;
+        }
+        continue;
+      }
       bool deviceKey = false;
       ok = simmodule::applyDeviceSetting(key, value, &options->device, &deviceKey, &error);
       if (!deviceKey) {
@@ -90,8 +154,19 @@ bool parseArguments(int argc, char** argv, Options* options) {
       return false;
     }
   }
+  if (options->usb) {
+    if (options->tcp || options->pty || options->command.empty()) {
+      fprintf(stderr, "simmodule: --usb takes a command after \"--\" and no --tcp or --pty\n%s", kUsage);
+      return false;
+    }
+    return true;
+  }
+  if (!options->command.empty() || !options->usbModules.empty()) {
+    fprintf(stderr, "simmodule: a command and --usb-module go with --usb\n%s", kUsage);
+    return false;
+  }
   if (!options->tcp && !options->pty) {
-    fprintf(stderr, "simmodule: choose --tcp PORT and/or --pty\n%s", kUsage);
+    fprintf(stderr, "simmodule: choose --tcp PORT and/or --pty, or --usb\n%s", kUsage);
     return false;
   }
   return true;
@@ -107,10 +182,54 @@ void printSummary(const char* name, const simmodule::Stats& s) {
 
 }  // namespace
 
+// The modules on a simulated USB bus, with the command running inside it.
+// Notes go to the error stream so that the command's output stays its own.
+int runUsb(const Options& options) {
+#ifdef SIMMODULE_HAVE_USB
+  simusb::UsbTestbed bed;
+  if (!bed.ok()) {
+    fprintf(stderr, "simmodule: no simulated USB bus: %s\n", bed.error().c_str());
+    return 1;
+  }
+  std::vector<simmodule::ModuleConfig> modules = {options.module};
+  modules.insert(modules.end(), options.usbModules.begin(), options.usbModules.end());
+  std::vector<std::unique_ptr<simmodule::Simulator>> simulators;
+  for (size_t i = 0; i < modules.size(); ++i) {
+    simulators.emplace_back(new simmodule::Simulator(modules[i], options.endpoint));
+    simmodule::Simulator& simulator = *simulators.back();
+    simmodule::configureUpgrade(simulator, options.upgrade);
+    if (i == 0) simmodule::addNetworkModules(simulator, options.device);
+    simusb::UsbModulePort* port = nullptr;
+    if (!simusb::attachUsb(simulator, bed, &port) || !simulator.start()) {
+      fprintf(stderr, "simmodule: cannot put module %08X on the simulated USB bus: %s\n", modules[i].serialNumber,
+              bed.error().c_str());
+      return 1;
+    }
+    if (options.replugSerial) {
+      char text[9];
+      snprintf(text, sizeof text, "%08X", options.replugSerial);
+      port->setReplugSerial(text);
+    }
+    if (options.usbBusy) port->gadget()->setHeldElsewhere(true);
+    fprintf(stderr, "simmodule: usb %08X, model %u, firmware 0x%08X, build %u\n", modules[i].serialNumber,
+            modules[i].model, modules[i].firmwareVersion, modules[i].build);
+  }
+  const int code = simusb::runInTestbed(bed, options.command);
+  for (auto& simulator : simulators) simulator->stop();
+  return code;
+#else
+  (void)options;
+  fprintf(stderr, "simmodule: built without umockdev: no --usb\n");
+  return 1;
+#endif
+}
+
 int main(int argc, char** argv) {
   Options options;
   if (!parseArguments(argc, argv, &options))
     return 2;
+  if (options.usb)
+    return runUsb(options);
   std::unique_ptr<simmodule::Simulator> tcp, pty;
   std::unique_ptr<simmodule::DiscoveryResponder> discovery;
   if (options.tcp) {

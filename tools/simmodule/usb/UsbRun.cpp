@@ -1,0 +1,36 @@
+// Starting a program inside the test bed.
+#include "UsbRun.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace simusb {
+
+int runInTestbed(const UsbTestbed& bed, const std::vector<std::string>& argv) {
+  if (argv.empty()) return 127;
+  const std::vector<std::string> env = bed.childEnvironment();
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) return 127;
+  if (pid == 0) {
+    for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
+    execvp(args[0], args.data());
+    fprintf(stderr, "simmodule: cannot run %s: %s\n", args[0], strerror(errno));
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return 127;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 127;
+}
+
+}  // namespace simusb
