@@ -228,8 +228,12 @@ int main(int argc, char** argv) {
   Options options;
   if (!parseArguments(argc, argv, &options))
     return 2;
-  if (options.usb)
+  if (options.usb) {
+#ifdef SIMMODULE_HAVE_USB
+    simusb::restartWithPreload(argv);
+#endif
     return runUsb(options);
+  }
   std::unique_ptr<simmodule::Simulator> tcp, pty;
   std::unique_ptr<simmodule::DiscoveryResponder> discovery;
   if (options.tcp) {

@@ -133,14 +133,13 @@ int UsbGadget::reap(uint64_t owner, UrbDone* done, uint32_t waitMs) {
     return false;
   };
   changed_.wait_for(guard, std::chrono::milliseconds(waitMs), ready);
-  if (unplugged_) return ENODEV;
   for (auto it = urbs_.begin(); it != urbs_.end(); ++it) {
     if (it->urb.owner != owner || !it->finished) continue;
     *done = std::move(it->done);
     urbs_.erase(it);
     return 0;
   }
-  return EAGAIN;
+  return unplugged_ ? ENODEV : EAGAIN;
 }
 
 void UsbGadget::ownerGone(uint64_t owner) {
@@ -175,10 +174,13 @@ bool UsbGadget::writeToHost(uint64_t connection, const uint8_t* bytes, size_t co
   return true;
 }
 
+// As usbfs does on a disconnect: the URBs still out end with ENODEV and are
+// reaped as such; after them reaping gives ENODEV.
 void UsbGadget::unplug() {
   std::lock_guard<std::mutex> guard(lock_);
   unplugged_ = true;
-  urbs_.clear();
+  for (Pending& pending : urbs_)
+    if (!pending.finished) finish(pending, -ENODEV, 0, Bytes());
   endConnection();
 }
 

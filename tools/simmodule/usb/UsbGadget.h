@@ -65,7 +65,8 @@ class UsbGadget {
   long readFromHost(uint64_t connection, uint8_t* buffer, size_t size, uint32_t timeoutMs);
   // Queues bytes for the host's IN transfers; false when the connection has ended.
   bool writeToHost(uint64_t connection, const uint8_t* bytes, size_t count);
-  // The device is pulled out: every request fails with ENODEV from now on.
+  // The device is pulled out: the URBs still out end with ENODEV, and every
+  // request fails with ENODEV once they are reaped.
   void unplug();
   bool unplugged() const;
 

@@ -2,6 +2,7 @@
 #include "UsbModulePort.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace simusb {
@@ -51,7 +52,12 @@ bool UsbModulePort::plugLocked() {
   if (plugs_ > 0 && !replugSerial_.empty()) identity.serial = replugSerial_;
   auto gadget = std::make_shared<UsbGadget>(identity);
   const int handle = bed_.plug(gadget);
-  if (handle == 0) return false;
+  if (handle == 0) {
+    if (!plugFailed_) fprintf(stderr, "simmodule: cannot plug module %s in: %s\n", identity.serial.c_str(), bed_.error().c_str());
+    plugFailed_ = true;
+    return false;
+  }
+  plugFailed_ = false;
   gadget_ = gadget;
   handle_ = handle;
   ++plugs_;
@@ -90,7 +96,7 @@ std::unique_ptr<simmodule::Channel> UsbModulePort::accept(uint32_t timeoutMs) {
     if (present_) plugLocked();
     gadget = present_ ? gadget_ : nullptr;
   }
-  if (!gadget) {
+  if (!gadget || gadget->unplugged()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
     return nullptr;
   }

@@ -52,6 +52,7 @@ class UsbModulePort : public simmodule::Port {
   int handle_ = 0;
   bool present_ = true;
   unsigned plugs_ = 0;
+  bool plugFailed_ = false;  // reported once
 };
 
 // A simulator whose endpoint is a USB device in bed with the module's serial

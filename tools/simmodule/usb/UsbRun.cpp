@@ -33,4 +33,13 @@ int runInTestbed(const UsbTestbed& bed, const std::vector<std::string>& argv) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 127;
 }
 
+void restartWithPreload(char** argv) {
+  static const char kMarker[] = "SIMUSB_RESTARTED";
+  if (UsbTestbed::inMockEnvironment() || getenv(kMarker) || !UsbTestbed::available()) return;
+  for (const std::string& entry : UsbTestbed::preloadEnvironment()) putenv(strdup(entry.c_str()));
+  setenv(kMarker, "1", 1);
+  fflush(nullptr);
+  execv("/proc/self/exe", argv);
+}
+
 }  // namespace simusb

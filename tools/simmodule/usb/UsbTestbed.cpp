@@ -169,9 +169,12 @@ int reap(Device& device, UMockdevIoctlClient* client) {
 }
 
 int handle(Device& device, UMockdevIoctlClient* client) {
-  if (device.gadget->unplugged()) return ENODEV;
   unsigned number = 0;
-  switch (umockdev_ioctl_client_get_request(client)) {
+  const unsigned long request = umockdev_ioctl_client_get_request(client);
+  // A device that is gone still hands back the URBs that were out.
+  if (device.gadget->unplugged() && request != USBDEVFS_REAPURB && request != USBDEVFS_REAPURBNDELAY)
+    return ENODEV;
+  switch (request) {
     case USBDEVFS_GET_CAPABILITIES: return capabilities(client);
     case USBDEVFS_CLAIMINTERFACE:
       return readUnsigned(client, &number) ? device.gadget->claim(ownerOf(client), number) : EFAULT;
@@ -276,6 +279,8 @@ int UsbTestbed::plug(const std::shared_ptr<UsbGadget>& gadget) {
     umockdev_testbed_remove_device(bed, device->syspath.c_str());
     return 0;
   }
+  // Announced once its handler is in place, so that a host that hears of it can open it.
+  umockdev_testbed_uevent(bed, device->syspath.c_str(), "add");
   const int handle = static_cast<int>(number);
   devices_[handle] = std::move(device);
   return handle;
@@ -306,19 +311,33 @@ bool UsbTestbed::denyAccess(int handle) {
   return chmod((rootDirectory() + path).c_str(), 0) == 0;
 }
 
-std::vector<std::string> UsbTestbed::childEnvironment() const {
+bool UsbTestbed::inMockEnvironment() {
+  return umockdev_in_mock_environment();
+}
+
+std::vector<std::string> UsbTestbed::preloadEnvironment() {
   std::vector<std::string> env;
-  if (!bed_) return env;
-  std::string preload = findPreloadLibrary();
+  const std::string library = findPreloadLibrary();
   const char* old = getenv("LD_PRELOAD");
-  if (old && *old) preload += std::string(":") + old;
-  env.push_back("LD_PRELOAD=" + preload);
-  env.push_back("UMOCKDEV_DIR=" + rootDirectory());
+  if (old && strstr(old, "libumockdev-preload")) {
+    env.push_back(std::string("LD_PRELOAD=") + old);
+  } else {
+    env.push_back("LD_PRELOAD=" + library + (old && *old ? std::string(":") + old : std::string()));
+  }
   // Sanitised programs want their runtime first in the library list; the
   // preload library comes before it here, which is harmless.
   const char* asan = getenv("ASAN_OPTIONS");
-  std::string options = asan && *asan ? std::string(asan) + ":" : std::string();
-  env.push_back("ASAN_OPTIONS=" + options + "verify_asan_link_order=0");
+  if (!asan || !strstr(asan, "verify_asan_link_order"))
+    env.push_back("ASAN_OPTIONS=" + (asan && *asan ? std::string(asan) + ":" : std::string()) +
+                  "verify_asan_link_order=0");
+  return env;
+}
+
+std::vector<std::string> UsbTestbed::childEnvironment() const {
+  std::vector<std::string> env;
+  if (!bed_) return env;
+  env = preloadEnvironment();
+  env.push_back("UMOCKDEV_DIR=" + rootDirectory());
   return env;
 }
 

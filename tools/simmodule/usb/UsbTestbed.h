@@ -28,6 +28,11 @@ class UsbTestbed {
 
   // Whether the preload library that programs inside a bed need is installed.
   static bool available();
+  // Whether this process runs with that library preloaded.
+  static bool inMockEnvironment();
+  // LD_PRELOAD (the library first) and ASAN_OPTIONS for a process to run
+  // with the preload library.
+  static std::vector<std::string> preloadEnvironment();
   // False when the bed could not be made; error() says why.
   bool ok() const { return bed_ != nullptr; }
   const std::string& error() const { return error_; }
