@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs every test, then builds with ThreadSanitizer and runs the tests
-# labelled "threaded", then the bounded fuzzing runs. Exits non-zero on the
+# labelled "threaded", then builds the Debian packages and checks them
+# (scripts/package.sh), then the bounded fuzzing runs. Exits non-zero on the
 # first failure.
 #
 #   scripts/test.sh
@@ -52,6 +53,12 @@ tsan="$here/build-tsan"
 configure_and_build "$tsan" -DUPDATER_SANITIZE=thread -DUPDATER_BUILD_BENCH=OFF
 echo "== threaded tests (ThreadSanitizer)"
 run_ctest "$tsan" -L threaded
+
+# ---- Packaging -------------------------------------------------------------
+# The Debian packages from a Release build, checked with lintian and apt-get.
+echo "== packages"
+JOBS="$jobs" "$here/scripts/package.sh"
+# ----------------------------------------------------------------------------
 
 # ---- Fuzzing hook --------------------------------------------------------
 # Bounded libFuzzer runs live in scripts/fuzz.sh (its own clang build).
