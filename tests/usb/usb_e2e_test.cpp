@@ -4,6 +4,7 @@
 // device that another process holds.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -81,8 +82,13 @@ class UsbEndToEnd : public ::testing::Test {
     if (!dir.empty()) removeTree(dir);
   }
 
-  RunResult updater(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {UPDATER_EXE};
+  // withoutOverride: the program may not override file permissions (as
+  // root, it runs without the capabilities for it).
+  RunResult updater(const std::vector<std::string>& args, bool withoutOverride = false) {
+    std::vector<std::string> argv;
+    if (withoutOverride && geteuid() == 0)
+      argv = {access("/usr/bin/setpriv", X_OK) == 0 ? "/usr/bin/setpriv" : "/bin/setpriv", "--inh-caps=-all", "--bounding-set=-dac_override,-dac_read_search", "--"};
+    argv.push_back(UPDATER_EXE);
     argv.insert(argv.end(), args.begin(), args.end());
     // No update server: the address is one nothing listens on.
     argv.insert(argv.end(), {"-u", "http://127.0.0.1:9/cgi/u"});
@@ -186,6 +192,26 @@ TEST_F(UsbEndToEnd, DeviceHeldByAnotherProcessIsBusy) {
   const std::string path = dir + "/birch.bird";
   ASSERT_TRUE(writeBird(path, 3));
   run = updater({"-U", "-d", kSerialText, "-f", path});
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_NE(std::string::npos, run.err.find("Failed to connect to module [40F5849A]")) << run.err;
+  EXPECT_TRUE(flash(*module).empty());
+}
+
+TEST_F(UsbEndToEnd, DeviceWithoutPermissionIsReportedWithTheWayToAllowIt) {
+  UsbModule* module = birch();
+  ASSERT_TRUE(module);
+  ASSERT_TRUE(module->port->denyAccess());
+  RunResult run = updater({"-D"}, true);
+  EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_NE(std::string::npos,
+            run.err.find("1 Kelvarion USB module(s) present that this user may not open (permission denied)."))
+      << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("60-kelvarion.rules")) << run.err;
+  EXPECT_EQ(std::string::npos, run.out.find("40F5849A")) << run.out;
+
+  const std::string path = dir + "/birch.bird";
+  ASSERT_TRUE(writeBird(path, 3));
+  run = updater({"-U", "-d", kSerialText, "-f", path}, true);
   EXPECT_EQ(1, run.exitCode);
   EXPECT_NE(std::string::npos, run.err.find("Failed to connect to module [40F5849A]")) << run.err;
   EXPECT_TRUE(flash(*module).empty());

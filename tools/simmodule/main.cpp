@@ -90,6 +90,17 @@ const char kHelp[] =
     "                             a module behind this one, which then routes (repeatable)\n"
     "  --absent silent|error      empty addresses stay silent or answer with errors\n"
     "                             (default silent)\n"
+    "Simulated USB bus (instead of --tcp and --pty):\n"
+    "  --usb                      put the module on a simulated USB bus (umockdev) as a device\n"
+    "                             with vendor ID 0x3A7C, the model in the product ID and the\n"
+    "                             serial number as \"%08X\", and run COMMAND after \"--\" on it;\n"
+    "                             exits with COMMAND's exit code\n"
+    "  --usb-module ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]\n"
+    "                             a further module on the bus, a device of its own (repeatable)\n"
+    "  --replug-serial N          after its first drop off the bus a module comes back under\n"
+    "                             serial number N, e.g. 0xDEADDEAD (default: its own)\n"
+    "  --usb-busy on|off          another process holds the devices: claims fail with EBUSY\n"
+    "                             (default off)\n"
     "  --help                     this text\n"
     "SIGINT or SIGTERM stops the module and prints what it saw.\n";
 

@@ -84,6 +84,11 @@ std::shared_ptr<UsbGadget> UsbModulePort::gadget() const {
   return gadget_ && !gadget_->unplugged() ? gadget_ : nullptr;
 }
 
+bool UsbModulePort::denyAccess() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return handle_ != 0 && bed_.denyAccess(handle_);
+}
+
 unsigned UsbModulePort::plugs() const {
   std::lock_guard<std::mutex> guard(lock_);
   return plugs_;

@@ -30,6 +30,9 @@ class UsbModulePort : public simmodule::Port {
   void pullOut();
   // The device now on the bus, or null (any thread).
   std::shared_ptr<UsbGadget> gadget() const;
+  // Makes the device now on the bus unreadable for programs without the
+  // right to override file permissions.
+  bool denyAccess();
   // How many times the device has been plugged in.
   unsigned plugs() const;
 
