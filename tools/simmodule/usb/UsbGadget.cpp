@@ -92,7 +92,9 @@ int UsbGadget::submit(const Urb& urb) {
     ++counters_.outTransfers;
     finish(pending, 0, urb.out.size(), Bytes());
   } else {
+    if (urb.endpoint == kBulkIn) ++counters_.inSubmitted;
     feedInTransfers();
+    changed_.notify_all();
   }
   return 0;
 }
@@ -198,6 +200,11 @@ void UsbGadget::haltEndpoint(uint8_t endpoint) {
   std::lock_guard<std::mutex> guard(lock_);
   if (endpoint & 0x80) haltedIn_ = endpoint;
   else haltedOut_ = endpoint;
+}
+
+bool UsbGadget::waitFor(bool (*condition)(const Counters&), uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> guard(lock_);
+  return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return condition(counters_); });
 }
 
 UsbGadget::Counters UsbGadget::counters() const {

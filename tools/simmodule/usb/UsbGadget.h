@@ -79,10 +79,13 @@ class UsbGadget {
     unsigned claims = 0;
     unsigned clearHalts = 0;
     unsigned discards = 0;
+    unsigned inSubmitted = 0;   // bulk IN URBs submitted
     unsigned inTransfers = 0;   // IN URBs completed with data
     unsigned outTransfers = 0;  // OUT URBs completed
   };
   Counters counters() const;
+  // Waits until counters satisfy condition; false after timeoutMs.
+  bool waitFor(bool (*condition)(const Counters&), uint32_t timeoutMs);
 
  private:
   struct Pending {
