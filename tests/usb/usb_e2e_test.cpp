@@ -162,6 +162,25 @@ TEST_F(UsbEndToEnd, UpdateReconnectsAfterTheLoaderStageAndFlashesThePatchedImage
   EXPECT_EQ(1u, reboots);
 }
 
+// Pulled out and plugged in again: the module is back on the bus as a new
+// device, here under the liveloader's placeholder serial number.
+TEST_F(UsbEndToEnd, ModulePluggedInAgainIsListedUnderItsNewSerial) {
+  UsbModule* module = usb.add(moduleConfig(kSerial, 5));
+  ASSERT_TRUE(module);
+  module->port->setReplugSerial("DEADDEAD");
+  RunResult run = updater({"-D"});
+  EXPECT_NE(std::string::npos, run.out.find("    40F5849A  02       02      Birch")) << run.out;
+  module->port->pullOut();
+  run = updater({"-D"});
+  EXPECT_NE(std::string::npos, run.out.find("    No devices found.")) << run.out;
+  module->port->setPresent(true);
+  for (int i = 0; i < 2000 && module->port->plugs() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  run = updater({"-D"});
+  EXPECT_EQ(0, run.exitCode) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("    DEADDEAD  02       02      Birch")) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("40F5849A")) << run.out;
+}
+
 TEST_F(UsbEndToEnd, ModulePulledOutMidTransferFailsWithoutARecord) {
   UsbModule* module = birch();
   ASSERT_TRUE(module);
