@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libcurl4-openssl-dev libusb-1.0-0-dev libhidapi-dev libcpp-httplib-dev
   clang libclang-rt-14-dev
   iproute2 util-linux python3
+  imx-usb-loader
 )
 
 missing=()

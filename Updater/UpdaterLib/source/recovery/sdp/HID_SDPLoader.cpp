@@ -4,22 +4,21 @@
 #include "SDPCommands.h"
 #include "UpdaterDisplay.h"
 
-HID_SDPLoader::HID_SDPLoader(uint16_t vendorId, uint16_t productId) : vendor(vendorId), product(productId) {}
+HID_SDPLoader::HID_SDPLoader(uint16_t vendorId, uint16_t productId)
+    : hid(&sdp::hidBackend()), vendor(vendorId), product(productId) {}
 
 HID_SDPLoader::~HID_SDPLoader() {
-  sdp::HidBackend& hid = sdp::hidBackend();
   if (handle)
-    hid.close(handle);
+    hid->close(handle);
   if (initialised)
-    hid.exit();
+    hid->exit();
 }
 
 bool HID_SDPLoader::open() {
-  sdp::HidBackend& hid = sdp::hidBackend();
   if (!initialised)
-    initialised = hid.init() == 0;
+    initialised = hid->init() == 0;
   if (!handle)
-    handle = hid.open(vendor, product);
+    handle = hid->open(vendor, product);
   debugPrint(DEBUG_iMXSerial, "handle: %p\n", handle);
   return handle != nullptr;
 }
@@ -27,7 +26,7 @@ bool HID_SDPLoader::open() {
 std::ptrdiff_t HID_SDPLoader::write(const std::vector<uint8_t>& bytes) {
   if (!handle || bytes.empty())
     return -1;
-  return sdp::hidBackend().write(handle, bytes.data(), bytes.size());
+  return hid->write(handle, bytes.data(), bytes.size());
 }
 
 std::ptrdiff_t HID_SDPLoader::read(std::vector<uint8_t>& buffer, uint32_t timeoutMs) {
@@ -38,7 +37,7 @@ std::ptrdiff_t HID_SDPLoader::read(std::vector<uint8_t>& buffer, uint32_t timeou
   std::ptrdiff_t total = 0;
   for (int reports = 0; reports < kMaxReports; ++reports) {
     uint8_t report[sdp::kHidReportSize] = {};
-    int got = sdp::hidBackend().readTimeout(handle, report, sizeof report, static_cast<int>(timeoutMs));
+    int got = hid->readTimeout(handle, report, sizeof report, static_cast<int>(timeoutMs));
     if (got <= 0)
       break;
     size_t count = static_cast<size_t>(got);

@@ -17,6 +17,7 @@ class HID_SDPLoader : public SDPLoader_Interface {
   bool responseWord(const std::vector<uint8_t>& response, size_t offset, uint32_t& word) override;
 
  private:
+  sdp::HidBackend* hid;  // the backend in use when the loader was made
   sdp::HidHandle handle = nullptr;
   uint16_t vendor;
   uint16_t product;
