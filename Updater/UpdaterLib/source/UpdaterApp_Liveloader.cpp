@@ -64,6 +64,14 @@ BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
   return record.loadBird(name);
 }
 
+// The serial numbers a started liveloader may enumerate under: the
+// placeholder first, then the module's own (serial 0 is no serial number).
+std::vector<uint32_t> liveloaderSerials(uint32_t serial) {
+  std::vector<uint32_t> serials = {kPlaceholderSerial};
+  if (serial != 0 && serial != kPlaceholderSerial) serials.push_back(serial);
+  return serials;
+}
+
 bool readIdentifier(Module& module, uint32_t identifier[4], std::string* cause) {
   SystemClass system;
   system.init(&module, 0);
@@ -140,9 +148,11 @@ bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_
     return false;
   }
 
+  // The liveloader enumerates under the module's serial number or, when it
+  // does not know it, under the placeholder.
   Module module(0, static_cast<uint8_t>(0));
   ConnectAttempts policy;
-  policy.serials = {serial};
+  policy.serials = liveloaderSerials(serial);
   if (!connectWithAttempts(module, policy)) {
     debugPrint(DEBUG_APP, "Could not connect to device.\n");
     return setCause(cause, "the liveloader did not appear on USB as " + hex8(serial));
@@ -159,8 +169,7 @@ bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_
 bool recoverOverUsb(UpdaterDisplayInterface* display, BirdFile& bird, uint32_t serial) {
   Module module(0, static_cast<uint8_t>(0));
   ConnectAttempts policy;
-  policy.serials = {kPlaceholderSerial};
-  if (serial != 0 && serial != kPlaceholderSerial) policy.serials.push_back(serial);
+  policy.serials = liveloaderSerials(serial);
   if (!connectWithAttempts(module, policy)) {
     display->print(1, "Could not connect to device");
     return false;

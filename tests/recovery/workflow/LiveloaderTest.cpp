@@ -1,0 +1,197 @@
+// The liveloader path in process: the serial download boot loader (the fake
+// HID device, or a pseudo-terminal) takes the loader blocks and jumps; the
+// jump makes a simulated module appear on a fake USB bus, under the
+// placeholder serial number or its own; the identifier is read from it and
+// the firmware stage writes the firmware.
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+
+#include "BirdFile.h"
+#include "FakeHidDevice.h"
+#include "FakeUsbBus.h"
+#include "RecordingDisplay.h"
+#include "RecoveryFixture.h"
+#include "SdpPtySimulator.h"
+#include "SimDevice.h"
+#include "SimUpgrade.h"
+#include "UpdaterApp.h"
+#include "store/UpdaterStore.h"
+
+namespace {
+
+constexpr uint32_t kSerial = 0x40F5849A;
+constexpr uint32_t kPlaceholder = 0xDEADDEAD;
+constexpr uint32_t kJump = 0x20002000;
+constexpr uint8_t kSystemCommand = 3;
+constexpr uint8_t kIdentifierOption = 39;
+const uint32_t kWords[4] = {0xA0A1A2A3, 0xB0B1B2B3, 0xC0C1C2C3, 0xD0D1D2D3};
+
+// Loader blocks for the boot loader's RAM and firmware blocks for the module.
+BirdSpec liveloaderSpec() {
+  BirdSpec spec;
+  spec.loader = {{0x20000000, patternBytes(2500, 11)}, {0x20001000, patternBytes(700, 12)}};
+  spec.jumpAddress = kJump;
+  spec.firmware = {{0x08001000, patternBytes(3000, 13)}, {0x08003000, patternBytes(129, 14)}};
+  spec.endBlock = false;
+  spec.serial = "40F5849A";
+  return spec;
+}
+
+class Liveloader : public RecoveryEndToEnd {
+ protected:
+  void SetUp() override {
+    RecoveryEndToEnd::SetUp();
+    for (const std::string& d : {home + "/.mirovane", store}) mkdir(d.c_str(), 0755);
+    birdPath = dir + "/liveloader.bird";
+    ASSERT_TRUE(writeRecoveryBird(birdPath, liveloaderSpec()));
+    hid.install();
+    appearAs(kPlaceholder);
+  }
+  void TearDown() override {
+    hid.uninstall();
+    RecoveryEndToEnd::TearDown();
+  }
+
+  // The module that appears on USB once the boot loader jumps into RAM.
+  void appearAs(uint32_t serial, simmodule::LoaderFaults faults = simmodule::LoaderFaults()) {
+    hid.device().onJump = [this, serial, faults](uint32_t) {
+      simmodule::ModuleConfig config;
+      config.serialNumber = serial;
+      config.model = 5;
+      bus.plug(config, [faults](simmodule::Simulator& simulator) {
+        for (uint8_t i = 0; i < 4; ++i)
+          simmodule::setUeiValue(simulator.primary(), kSystemCommand, kIdentifierOption, 0, i, 4,
+                                 kWords[i]);
+        simmodule::UpgradeSettings settings;
+        settings.faults = faults;
+        settings.faults.rebootDelayMs = 100;
+        simmodule::configureUpgrade(simulator, settings);
+      });
+    };
+  }
+
+  // The identifier as the module's words give it: subindex i is word 3 - i.
+  static void expectIdentifier(const uint32_t identifier[4]) {
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(kWords[3 - i], identifier[i]) << i;
+  }
+  void expectLoaderBlocksWritten() {
+    const std::vector<simsdp::WrittenBlock> blocks = hid.device().blocks();
+    const BirdSpec spec = liveloaderSpec();
+    ASSERT_EQ(spec.loader.size(), blocks.size());
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      EXPECT_EQ(spec.loader[i].address, blocks[i].address);
+      EXPECT_EQ(spec.loader[i].code, blocks[i].bytes);
+    }
+    EXPECT_EQ(std::vector<uint32_t>{kJump}, hid.device().jumps());
+  }
+  std::map<uint32_t, Bytes> flashOf(uint32_t serial) {
+    std::map<uint32_t, Bytes> flash;
+    bus.withLatest(serial, [&](simmodule::Simulator& simulator) {
+      simmodule::inspectUpgrade(simulator,
+                                [&](simmodule::UpgradeState& s) { flash = s.loader.flash(); });
+    });
+    return flash;
+  }
+  void expectFirmwareIn(uint32_t serial) {
+    std::map<uint32_t, Bytes> expected;
+    for (const ImageBlock& block : liveloaderSpec().firmware) expected[block.address] = block.code;
+    EXPECT_EQ(expected, flashOf(serial));
+  }
+
+  std::string birdPath;
+  FakeUsbBus bus;
+  simsdp::FakeHidDevice hid;
+  RecordingDisplay display;
+};
+
+TEST_F(Liveloader, FingerprintStartsTheStoredLiveloaderAndReadsTheIdentifier) {
+  // The liveloader's own file, kept in the store under the placeholder.
+  UpdaterStore updaterStore(store);
+  DeviceRecord record = updaterStore.getDevice(kPlaceholder);
+  Bytes bytes;
+  ASSERT_TRUE(readFileBytes(birdPath, bytes));
+  ASSERT_EQ(aErrNone, record.writeFile("5.bird", bytes.data(), bytes.size()));
+  record.attributes().set(ATTR_LATEST_DOWNLOAD, "5.bird");
+  ASSERT_EQ(aErrNone, record.attributes().write());
+
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  uint32_t identifier[4] = {};
+  ASSERT_TRUE(app.identifyDevice(identifier, "USB", kPlaceholder, "", 115200, true))
+      << display.all();
+  EXPECT_EQ(DEVICE_KIND_LIVELOADER, app.deviceKind);
+  expectIdentifier(identifier);
+  expectLoaderBlocksWritten();
+  EXPECT_FALSE(hid.isOpen());
+}
+
+TEST_F(Liveloader, RecoverWritesTheFirmwareThroughThePlaceholder) {
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  ASSERT_TRUE(app.recover("USB", 0, 115200, kSerial, birdPath, false)) << display.all();
+  expectLoaderBlocksWritten();
+  expectFirmwareIn(kPlaceholder);
+  EXPECT_TRUE(display.has("I:Recovering from Birdfile: " + birdPath)) << display.all();
+  EXPECT_EQ(0, bus.opens(kSerial));
+}
+
+TEST_F(Liveloader, RecoverFindsALiveloaderThatKnowsItsSerialNumber) {
+  appearAs(kSerial);
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  ASSERT_TRUE(app.recover("USB", 0, 115200, kSerial, birdPath, false)) << display.all();
+  expectFirmwareIn(kSerial);
+  EXPECT_EQ(0, bus.opens(kPlaceholder));
+}
+
+TEST_F(Liveloader, RecoverAsksTheServerForTheModuleAndItsBuild) {
+  mkdir((root + "/birch").c_str(), 0755);
+  ASSERT_TRUE(writeRecoveryBird(root + "/birch/7.bird", liveloaderSpec()));
+  startServer(
+      "device 40F5849A\nfirmware birch\ncurrent 7\nbuild 7 1.0.7\n"
+      "fingerprint D0D1D2D3 C0C1C2C3 B0B1B2B3 A0A1A2A3\n"
+      "device DEADDEAD\nfirmware birch\ncurrent 7\nbuild 7 1.0.7\n");
+  UpdaterApp app("http://127.0.0.1:" + std::to_string(port) + "/cgi/u", store, &display);
+  ASSERT_TRUE(app.recover("USB", 0, 115200, 0, "", false)) << display.all();
+  EXPECT_TRUE(display.has("I:Recovering firmware with build: 7")) << display.all();
+  expectFirmwareIn(kPlaceholder);
+  // The liveloader came from the server into the placeholder's entry, the
+  // firmware into the module's.
+  EXPECT_TRUE(exists(store + "/DEADDEAD/7.bird"));
+  EXPECT_TRUE(exists(store + "/40F5849A/7.bird"));
+}
+
+TEST_F(Liveloader, AFailedFirmwareStageFailsTheRecovery) {
+  simmodule::LoaderFaults faults;
+  faults.writeStatus = 5;
+  appearAs(kPlaceholder, faults);
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  EXPECT_FALSE(app.recover("USB", 0, 115200, kSerial, birdPath, false));
+  EXPECT_TRUE(display.has("E:Failed to transfer firmware")) << display.all();
+}
+
+TEST_F(Liveloader, FingerprintWithANamedFileNeedsASerialNumber) {
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  uint32_t identifier[4] = {};
+  EXPECT_FALSE(app.identifyDevice(identifier, "USB", kPlaceholder, birdPath, 115200, true));
+  EXPECT_TRUE(display.has(
+      "E:Add serial number or remove the bird filename to use a default recovery image."))
+      << display.all();
+  EXPECT_TRUE(hid.device().blocks().empty());
+}
+
+TEST_F(Liveloader, SerialDownloadOverAPseudoTerminal) {
+  simsdp::SdpPtySimulator serial;
+  serial.device().onJump = hid.device().onJump;
+  ASSERT_TRUE(serial.start());
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  ASSERT_TRUE(app.recover(serial.slavePath(), 0, 115200, kSerial, birdPath, false))
+      << display.all();
+  const std::vector<simsdp::WrittenBlock> blocks = serial.device().blocks();
+  ASSERT_EQ(2u, blocks.size());
+  EXPECT_EQ(liveloaderSpec().loader[0].code, blocks[0].bytes);
+  EXPECT_EQ(std::vector<uint32_t>{kJump}, serial.device().jumps());
+  expectFirmwareIn(kPlaceholder);
+  serial.stop();
+}
+
+}  // namespace
