@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -160,6 +161,32 @@ const char* ispStatusName(long status) {
   if (status < 0 || status > 19)
     return "Unknown error";
   return kNames[status];
+}
+
+std::string ispHexBytes(const char* bytes, size_t count) {
+  std::string out;
+  char hex[4];
+  for (size_t i = 0; i < count; ++i) {
+    snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(bytes[i]));
+    if (i)
+      out += ' ';
+    out += hex;
+  }
+  return out;
+}
+
+std::string ispPrintable(const char* bytes, size_t count, bool escapeLineEnds) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (escapeLineEnds && c == '\r')
+      out += "\\r";
+    else if (escapeLineEnds && c == '\n')
+      out += "\\n";
+    else
+      out += isprint(c) ? static_cast<char>(c) : ' ';
+  }
+  return out;
 }
 
 double ispSendTimeMs(size_t length, uint32_t baud) {

@@ -5,6 +5,7 @@
 // checksums and the judging of status lines. Nothing here reads or writes.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // One flash sector range: count sectors of size bytes each, starting at start.
 struct IspSectorRun {
@@ -67,6 +68,12 @@ uint32_t ispChecksum(const uint8_t* data, size_t count);
 bool ispParseStatus(const char* line, size_t length, bool echo, long* status);
 // The name of a status code ("CMD_SUCCESS" ...), "Unknown error" for others.
 const char* ispStatusName(long status);
+
+// The bytes as "%02X" separated by one blank, for the diagnostics.
+std::string ispHexBytes(const char* bytes, size_t count);
+// The bytes with unprintable ones as blanks; with escapeLineEnds "\r" and
+// "\n" appear as the two-character escapes.
+std::string ispPrintable(const char* bytes, size_t count, bool escapeLineEnds);
 
 // Time a text of length characters needs on the wire, as the pacing of the
 // sender counts it (9 bit times per character plus two characters of slack).

@@ -66,19 +66,24 @@ class NXPSerialISP {
   // *matched receives how many did. Gives up after the target's echo time.
   aErr GetEcho(const char* text, int count, int* matched);
   // Reads one line up to and including "\r\n" into buffer (NUL-terminated),
-  // for at most timeoutMs milliseconds. *length receives the byte count.
+  // for at most timeoutMs milliseconds (aErrTimeout when the line did not
+  // end in time). *length receives the byte count.
   aErr GetLine(char* buffer, size_t size, size_t* length, uint32_t timeoutMs);
   // Reads a reply of known length (expected may be null: up to size - 1
   // bytes or "\r\n"), reporting bytes that differ from expected.
   aErr Response(char* buffer, size_t size, size_t* length, const char* expected, size_t expectedLength);
 
  private:
-  aErr command(const char* text, uint32_t statusTimeoutMs);
-  aErr readStatus(const char* label, uint32_t timeoutMs);
-  aErr writeBlock(const uint8_t* data, uint32_t begin, uint32_t end);
-  aErr sendChecksum(uint32_t sum, char* reply, size_t size);
-  aErr readByte(uint8_t* byte, uint64_t deadline);
-  void pace(size_t length);
+  // Sends a command and judges its status line (waiting up to timeoutMs);
+  // prefix names the caller in the error line.
+  aErr command(const char* text, const char* errorPrefix, uint32_t channel);
+  aErr readStatus(const char* errorPrefix, uint32_t channel);
+  aErr writeBlocks(uint32_t count, const uint8_t* data);
+  aErr sendLines(const uint8_t* data, uint32_t* position, uint32_t count);
+  aErr readByte(uint8_t* byte, uint64_t deadlineUs, uint32_t channel);
+  uint64_t deadlineAfter(uint32_t milliseconds) const;
+  uint32_t account(size_t length);
+  void pace();
 
   const IspTarget& target_;
   aStreamRef stream_ = nullptr;
@@ -86,7 +91,7 @@ class NXPSerialISP {
   uint32_t baud_ = 0;
   std::string portName_;
   uint32_t serial_[4] = {0, 0, 0, 0};
-  uint64_t wireFreeAt_ = 0;  // when the last text sent has left the wire
+  uint64_t wireFreeAtUs_ = 0;  // when the texts sent so far have left the wire
 };
 
 #endif
