@@ -28,6 +28,10 @@ namespace {
 
 // The system entity's option that reads the processor's identifier words.
 constexpr uint8_t kIdentifierOption = 39;
+// Bytes of one serial download command on a serial line, and how long the
+// refusal of a filler command is waited for.
+constexpr uint32_t kSdpCommandSize = 16;
+constexpr uint32_t kAlignReplyMs = 100;
 
 std::string hex8(uint32_t value) {
   char text[9];
@@ -72,6 +76,18 @@ std::vector<uint32_t> liveloaderSerials(uint32_t serial) {
   return serials;
 }
 
+// Completes the partial command that strayBytes started with filler bytes;
+// the loader refuses that command and its answer is read away.
+void alignCommands(SDPLoader_Interface& loader, uint32_t strayBytes) {
+  const uint32_t partial = strayBytes % kSdpCommandSize;
+  if (partial == 0) return;
+  // The first byte stands for the report ID, which a serial line leaves out.
+  std::vector<uint8_t> filler(1 + kSdpCommandSize - partial, 0);
+  (void)loader.write(filler);
+  std::vector<uint8_t> answer;
+  (void)loader.read(answer, kAlignReplyMs);
+}
+
 bool readIdentifier(Module& module, uint32_t identifier[4], std::string* cause) {
   SystemClass system;
   system.init(&module, 0);
@@ -90,7 +106,8 @@ bool readIdentifier(Module& module, uint32_t identifier[4], std::string* cause) 
 
 }  // namespace
 
-aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, std::string* cause) {
+aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, uint32_t strayBytes,
+                       std::string* cause) {
   debugPrint(DEBUG_Updater, "Transfer Loader via Serial Interface (iMX):\n");
   const std::vector<BirdBlock> blocks = bird.blocksOfType(BIRD_BLOCK_LOADER);
   if (blocks.empty()) {
@@ -102,6 +119,12 @@ aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, std::strin
     loader = std::make_unique<HID_SDPLoader>(kSdpVendorId, kSdpProductId);
   else
     loader = std::make_unique<Serial_SDPLoader>(port);
+  if (!loader->open()) {
+    setCause(cause, port == kHidPortName ? "no serial download device on USB"
+                                         : "could not open the port");
+    return aErrNotReady;
+  }
+  if (port != kHidPortName) alignCommands(*loader, strayBytes);
   SDPClient client;
   if (!client.setLoader(std::move(loader)) || !client.open()) {
     setCause(cause, "could not open the port");
@@ -124,7 +147,7 @@ aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, std::strin
 }
 
 bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_t serial,
-                               const std::string& birdPath, bool resetAfter,
+                               const std::string& birdPath, bool resetAfter, uint32_t strayBytes,
                                uint32_t identifier[4], std::string* cause) {
   if (serial == 0) serial = kPlaceholderSerial;
   std::unique_ptr<BirdFile> bird;
@@ -143,7 +166,7 @@ bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_
     return setCause(cause, std::string("no liveloader to start: ") + error.what());
   }
 
-  if (loadLiveloaderSDP(*bird, port, cause) != aErrNone) {
+  if (loadLiveloaderSDP(*bird, port, strayBytes, cause) != aErrNone) {
     debugPrint(DEBUG_APP, "Error loading liveloader.\n");
     return false;
   }

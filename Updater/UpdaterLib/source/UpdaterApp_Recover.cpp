@@ -42,14 +42,15 @@ bool UpdaterApp::identifyDevice(uint32_t identifier[4], const std::string& seria
                                 bool resetAfter) {
   for (int i = 0; i < 4; ++i) identifier[i] = 0;
   std::string ispCause;
-  if (recovery::readIspFingerprint(identifier, serialPort, baud, &ispCause)) {
+  uint32_t strayBytes = 0;
+  if (recovery::readIspFingerprint(identifier, serialPort, baud, &strayBytes, &ispCause)) {
     deviceKind = DEVICE_KIND_SERIAL_ISP;
     return true;
   }
   deviceKind = DEVICE_KIND_LIVELOADER;
   std::string liveloaderCause;
   if (recovery::identifyThroughLiveloader(*this, serialPort, serial, birdPath, resetAfter,
-                                          identifier, &liveloaderCause)) {
+                                          strayBytes, identifier, &liveloaderCause)) {
     return true;
   }
   display->print(1, "Serial ISP boot loader on %s: %s", serialPort.c_str(), ispCause.c_str());

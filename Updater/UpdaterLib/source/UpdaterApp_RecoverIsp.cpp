@@ -22,6 +22,9 @@ constexpr uint32_t kStartAddress = 0;
 constexpr uint32_t kEndBlockLength = 8;
 // Bytes copied from RAM beyond a short last chunk are written as erased flash.
 constexpr uint8_t kErasedByte = 0xFF;
+// How long a loader's answers to a stray line are read away.
+constexpr uint32_t kDrainMs = 300;
+constexpr int kDrainLines = 8;
 
 std::string format(const char* text, uint32_t a, uint32_t b = 0) {
   char buffer[160];
@@ -102,10 +105,32 @@ bool unlockAndErase(UpdaterDisplayInterface* display, NXPSerialISP& isp) {
   return true;
 }
 
+// A loader synchronised by an earlier run (a fingerprint before the
+// recovery) is in command mode and took the "?" of the synchronisation for
+// the start of a command line: that line is ended, whatever the loader says
+// to it is read away, and the serial number is asked for directly. A loader
+// that says nothing to the line end is not there (or is no ISP loader).
+bool resumeSynchronisedLoader(NXPSerialISP& isp, uint32_t* strayBytes) {
+  static const char kLineEnd[] = "\r\n";
+  if (isp.Send(kLineEnd, false) != aErrNone) return false;
+  *strayBytes += sizeof kLineEnd - 1;
+  bool answered = false;
+  char line[64];
+  size_t length = 0;
+  for (int lines = 0; lines < kDrainLines; ++lines) {
+    if (isp.GetLine(line, sizeof line, &length, kDrainMs) != aErrNone && length == 0) break;
+    answered = true;
+  }
+  if (!answered) return false;
+  *strayBytes = 0;
+  return isp.readSerialNumber() == aErrNone;
+}
+
 }  // namespace
 
 bool readIspFingerprint(uint32_t identifier[4], const std::string& port, uint32_t baud,
-                        std::string* cause) {
+                        uint32_t* strayBytes, std::string* cause) {
+  *strayBytes = 0;
   NXPSerialISP isp;
   aErr err = isp.open(port.c_str(), baud);
   if (err != aErrNone) {
@@ -115,6 +140,14 @@ bool readIspFingerprint(uint32_t identifier[4], const std::string& port, uint32_
   }
   debugPrint(DEBUG_APP, "\n\tSync to Device:\n");
   err = isp.sync();
+  if (err == aErrTimeout) {
+    // Unanswered, the synchronisation ends after its "?".
+    *strayBytes = 1;
+    if (resumeSynchronisedLoader(isp, strayBytes)) {
+      for (int i = 0; i < 4; ++i) identifier[i] = isp.serialNumber()[i];
+      return true;
+    }
+  }
   if (err != aErrNone) {
     debugPrint(DEBUG_APP, "ERROR %d ==> Could not communicate with device over serial port\n",
                static_cast<int>(err));

@@ -135,6 +135,23 @@ TEST_F(IspRecovery, RecoverWritesTheServersBuildThroughRamAndStartsIt) {
   EXPECT_TRUE(exists(storeEntry(kSerialText) + "/7.bird"));
 }
 
+TEST_F(IspRecovery, FingerprintThenRecoveryOnALoaderSynchronisedBefore) {
+  // The loader stays synchronised after the fingerprint: the recovery that
+  // follows finds it in command mode.
+  const std::string path = dir + "/named.bird";
+  ASSERT_TRUE(writeRecoveryBird(path, firmwareSpec()));
+  startSim();
+  RunResult run = updater({"-N", "-s", sim->portPath()});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  run = updater({"-N", "-s", sim->portPath()});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_TRUE(contains(run.out, kIdentifierLine)) << run.out;
+  run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  for (const ImageBlock& block : firmwareSpec().firmware) EXPECT_TRUE(flashHolds(block));
+  EXPECT_TRUE(sim->started());
+}
+
 TEST_F(IspRecovery, RecoverWithANamedFileNeedsNoServer) {
   const std::string path = dir + "/named.bird";
   ASSERT_TRUE(writeRecoveryBird(path, firmwareSpec()));

@@ -30,20 +30,25 @@ constexpr uint16_t kSdpVendorId = 0x1FC9;
 constexpr uint16_t kSdpProductId = 0x0130;
 constexpr const char* kHidPortName = "USB";
 
-// The four words of the ISP loader's device serial number.
+// The four words of the ISP loader's device serial number. When nothing
+// answered, *strayBytes counts the bytes the attempt left on the line (a
+// serial download loader takes them for the start of a command).
 bool readIspFingerprint(uint32_t identifier[4], const std::string& port, uint32_t baud,
-                        std::string* cause);
+                        uint32_t* strayBytes, std::string* cause);
 
 // Starts the liveloader through the serial download boot loader on port and
 // reads the identifier from it over USB; with resetAfter the module is reset
 // afterwards.
 bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_t serial,
-                               const std::string& birdPath, bool resetAfter,
+                               const std::string& birdPath, bool resetAfter, uint32_t strayBytes,
                                uint32_t identifier[4], std::string* cause);
 
 // Writes every loader block of bird to its address through the serial
 // download boot loader on port ("USB": HID) and jumps to the start address.
-aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, std::string* cause);
+// strayBytes left on a serial line by an earlier probe are completed into
+// one whole command first, so that the loader's commands line up again.
+aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, uint32_t strayBytes,
+                       std::string* cause);
 
 // The firmware stage through the liveloader, found on USB under the
 // placeholder serial or serial.
