@@ -64,7 +64,9 @@ bool UpdaterApp::recover(const std::string& serialPort, uint32_t build, uint32_t
                          uint32_t serial, const std::string& birdPath, bool /*override*/) {
   const uint32_t start = aTime_GetMSTicks();
   uint32_t identifier[4];
-  if (!identifyDevice(identifier, serialPort, serial, birdPath, recovery::kIdentifyBaud, false)) {
+  // The ISP loader keeps the rate it synchronised at: identify at the rate
+  // the transfer uses.
+  if (!identifyDevice(identifier, serialPort, serial, birdPath, baud, false)) {
     display->print(1, "Could not get Device Identifier");
     return false;
   }

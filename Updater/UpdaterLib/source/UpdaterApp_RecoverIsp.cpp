@@ -217,9 +217,8 @@ bool recoverOverIsp(UpdaterDisplayInterface* display, const BirdFile& bird, cons
   debugPrint(DEBUG_Updater, "Updating device firmware: \n");
   debugPrint(DEBUG_Updater, "Transferring firmware to device from [%s]\n", bird.filename().c_str());
 
-  const std::vector<BirdBlock> all = bird.blocksOfType(BIRD_BLOCK_FIRMWARE);
   const std::vector<BirdBlock> blocks = blocksToTransfer(bird);
-  const int announced = static_cast<int>(all.size()) - 1;
+  const int announced = static_cast<int>(blocks.size());
   uint32_t total = 0;
   for (size_t k = 0; k < blocks.size(); ++k) {
     const BirdBlock& block = blocks[k];

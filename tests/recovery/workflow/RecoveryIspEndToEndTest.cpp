@@ -291,8 +291,11 @@ TEST_F(IspRecovery, AFailedCopyStopsTheRecoveryWithoutStartingTheCode) {
 }
 
 TEST_F(IspRecovery, AnInterruptedRecoveryCanBeRunAgain) {
-  const std::string path = dir + "/named.bird";
-  ASSERT_TRUE(writeRecoveryBird(path, firmwareSpec()));
+  // Long enough after its first copy (seconds) to be stopped in the middle.
+  BirdSpec spec;
+  spec.firmware = {{0x00000000, patternBytes(5000, 5)}, {0x00010000, patternBytes(65536, 6)}};
+  const std::string path = dir + "/long.bird";
+  ASSERT_TRUE(writeRecoveryBird(path, spec));
   const std::string flashFile = dir + "/flash.bin";
   IspSimOptions options;
   options.flashFile = flashFile;
@@ -319,7 +322,7 @@ TEST_F(IspRecovery, AnInterruptedRecoveryCanBeRunAgain) {
   startSim(again);
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  for (const ImageBlock& block : firmwareSpec().firmware) EXPECT_TRUE(flashHolds(block));
+  for (const ImageBlock& block : spec.firmware) EXPECT_TRUE(flashHolds(block));
   EXPECT_TRUE(sim->started());
 }
 

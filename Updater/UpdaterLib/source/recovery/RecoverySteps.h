@@ -23,8 +23,6 @@ namespace recovery {
 // The serial number a liveloader announces itself with, and the store entry
 // that keeps the liveloader's own BIRD file.
 constexpr uint32_t kPlaceholderSerial = 0xDEADDEAD;
-// The rate at which recovery identifies a serial-ISP module.
-constexpr uint32_t kIdentifyBaud = 115200;
 // The serial download boot loader on USB HID, chosen by the port name "USB".
 constexpr uint16_t kSdpVendorId = 0x1FC9;
 constexpr uint16_t kSdpProductId = 0x0130;
