@@ -5,6 +5,7 @@
 // the firmware stage writes the firmware.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -14,7 +15,6 @@
 #include "RecordingDisplay.h"
 #include "RecoveryFixture.h"
 #include "SdpPtySimulator.h"
-#include "SimDevice.h"
 #include "SimUpgrade.h"
 #include "UpdaterApp.h"
 #include "store/UpdaterStore.h"
@@ -24,8 +24,6 @@ namespace {
 constexpr uint32_t kSerial = 0x40F5849A;
 constexpr uint32_t kPlaceholder = 0xDEADDEAD;
 constexpr uint32_t kJump = 0x20002000;
-constexpr uint8_t kSystemCommand = 3;
-constexpr uint8_t kIdentifierOption = 39;
 const uint32_t kWords[4] = {0xA0A1A2A3, 0xB0B1B2B3, 0xC0C1C2C3, 0xD0D1D2D3};
 
 // Loader blocks for the boot loader's RAM and firmware blocks for the module.
@@ -60,10 +58,8 @@ class Liveloader : public RecoveryEndToEnd {
       simmodule::ModuleConfig config;
       config.serialNumber = serial;
       config.model = 5;
+      std::copy(kWords, kWords + 4, config.identifier);
       bus.plug(config, [faults](simmodule::Simulator& simulator) {
-        for (uint8_t i = 0; i < 4; ++i)
-          simmodule::setUeiValue(simulator.primary(), kSystemCommand, kIdentifierOption, 0, i, 4,
-                                 kWords[i]);
         simmodule::UpgradeSettings settings;
         settings.faults = faults;
         settings.faults.rebootDelayMs = 100;
@@ -167,6 +163,21 @@ TEST_F(Liveloader, AFailedFirmwareStageFailsTheRecovery) {
   UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
   EXPECT_FALSE(app.recover("USB", 0, 115200, kSerial, birdPath, false));
   EXPECT_TRUE(display.has("E:Failed to transfer firmware")) << display.all();
+}
+
+TEST(SimulatedModuleIdentifier, IsFourNumbersSeparatedByCommas) {
+  simmodule::ModuleConfig module;
+  simmodule::EndpointConfig endpoint;
+  std::string error;
+  ASSERT_TRUE(simmodule::applySetting("identifier", "0xA0A1A2A3, 1,2 ,0xFFFFFFFF", &module,
+                                      &endpoint, &error));
+  EXPECT_EQ(0xA0A1A2A3u, module.identifier[0]);
+  EXPECT_EQ(1u, module.identifier[1]);
+  EXPECT_EQ(2u, module.identifier[2]);
+  EXPECT_EQ(0xFFFFFFFFu, module.identifier[3]);
+  for (const char* bad : {"1,2,3", "1,2,3,4,5", "1,2,,4", "1,2,3,0x100000000", ""})
+    EXPECT_FALSE(simmodule::applySetting("identifier", bad, &module, &endpoint, &error)) << bad;
+  EXPECT_EQ(0xA0A1A2A3u, module.identifier[0]);
 }
 
 TEST_F(Liveloader, FingerprintWithANamedFileNeedsASerialNumber) {
