@@ -60,7 +60,8 @@ BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
     const uint32_t build = app.getBuild(serial, std::string(), false, false);
     app.display->setQuiet(false);
     if (build == 0)
-      throw std::runtime_error("the update server has no liveloader for " + hex8(serial));
+      throw std::runtime_error("the store has none for " + hex8(serial) +
+                               " and none could be downloaded");
     name = std::to_string(build) + ".bird";
     if (!store.findDevice(serial, &record))
       throw std::runtime_error("no store entry for " + hex8(serial));
