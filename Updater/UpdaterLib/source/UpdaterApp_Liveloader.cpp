@@ -44,29 +44,46 @@ bool setCause(std::string* cause, const std::string& text) {
   return false;
 }
 
+// Keeps the display quiet while it lives.
+class QuietDisplay {
+ public:
+  explicit QuietDisplay(UpdaterDisplayInterface* display) : display_(display) {
+    display_->setQuiet(true);
+  }
+  ~QuietDisplay() { display_->setQuiet(false); }
+  QuietDisplay(const QuietDisplay&) = delete;
+  QuietDisplay& operator=(const QuietDisplay&) = delete;
+
+ private:
+  UpdaterDisplayInterface* display_;
+};
+
 // The liveloader's file kept in the store for serial: the build recorded as
 // its latest download, fetched from the update server first when the store
 // has none. Raises std::runtime_error when there is none to be had.
 BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
   UpdaterStore store(app.updaterDirectory);
   DeviceRecord record;
-  std::string name;
-  if (store.findDevice(serial, &record))
-    name = record.attributes().getString(ATTR_LATEST_DOWNLOAD, "");
-  if (name.empty()) {
+  // The attribute reads "<build>.bird"; only its build number is taken.
+  uint32_t build = 0;
+  if (store.findDevice(serial, &record)) {
+    const int recorded = record.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0);
+    if (recorded > 0) build = static_cast<uint32_t>(recorded);
+  }
+  if (build == 0) {
     // No entry, or one left by a download that did not complete.
-    app.display->setQuiet(true);
-    debugPrint(DEBUG_APP, "Existing loader device not found. Downloading.\n");
-    const uint32_t build = app.getBuild(serial, std::string(), false, false);
-    app.display->setQuiet(false);
+    {
+      QuietDisplay quiet(app.display);
+      debugPrint(DEBUG_APP, "Existing loader device not found. Downloading.\n");
+      build = app.getBuild(serial, std::string(), false, false);
+    }
     if (build == 0)
       throw std::runtime_error("the store has none for " + hex8(serial) +
                                " and none could be downloaded");
-    name = std::to_string(build) + ".bird";
     if (!store.findDevice(serial, &record))
       throw std::runtime_error("no store entry for " + hex8(serial));
   }
-  return record.loadBird(name);
+  return record.loadBird(std::to_string(build) + ".bird");
 }
 
 // The serial numbers a started liveloader may enumerate under: the
