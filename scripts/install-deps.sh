@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 util-linux python3
   imx-usb-loader
+  lpc21isp
 )
 
 missing=()

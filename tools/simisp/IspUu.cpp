@@ -22,21 +22,23 @@ bool uuDecodeLine(const std::string& line, std::vector<uint8_t>* out) {
   uint32_t count;
   if (line.empty() || !sixBits(line[0], &count) || count > 45)
     return false;
+  // A damaged line still stands for count bytes, so that the checksum of its
+  // block fails rather than the loader losing count of the lines.
+  bool good = true;
   size_t groups = (count + 2) / 3;
-  if (line.size() < 1 + groups * 4)
-    return false;
   for (size_t g = 0; g < groups; ++g) {
     uint32_t word = 0;
     for (size_t k = 0; k < 4; ++k) {
-      uint32_t v;
-      if (!sixBits(line[1 + g * 4 + k], &v))
-        return false;
+      size_t at = 1 + g * 4 + k;
+      uint32_t v = 0;
+      if (at >= line.size() || !sixBits(line[at], &v))
+        good = false;
       word = (word << 6) | v;
     }
     for (int shift = 16; shift >= 0 && out->size() < count; shift -= 8)
       out->push_back(static_cast<uint8_t>(word >> shift));
   }
-  return true;
+  return good;
 }
 
 std::string uuEncodeLine(const uint8_t* data, size_t count) {

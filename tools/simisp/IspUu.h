@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// Decodes one line (without line end). False when the line is malformed
-// (bad length or characters, too short for its length); out then holds what
-// could be decoded.
+// Decodes one line (without line end). False when the line is malformed:
+// with a bad length character out is empty, else it holds the line's count
+// of bytes with zeros for what could not be decoded.
 bool uuDecodeLine(const std::string& line, std::vector<uint8_t>* out);
 // Encodes up to 45 bytes into one line (without line end).
 std::string uuEncodeLine(const uint8_t* data, size_t count);

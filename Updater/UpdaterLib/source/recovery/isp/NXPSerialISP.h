@@ -62,8 +62,10 @@ class NXPSerialISP {
   aErr SendCommand(const char* text, int waitMs);
   // Writes raw text paced by its wire time; with checkEcho reads its echo.
   aErr Send(const char* text, bool checkEcho);
-  // Reads until count characters of text have come back (others skipped);
-  // *matched receives how many did. Gives up after the target's echo time.
+  // Reads the echo of the first count characters of text, one byte per
+  // character (line ends left by an earlier echo are skipped first);
+  // *matched receives how many came back right. Gives up after the target's
+  // echo time (aErrTimeout).
   aErr GetEcho(const char* text, int count, int* matched);
   // Reads one line up to and including "\r\n" into buffer (NUL-terminated),
   // for at most timeoutMs milliseconds (aErrTimeout when the line did not

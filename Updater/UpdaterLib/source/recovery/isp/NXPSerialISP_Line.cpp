@@ -118,13 +118,22 @@ aErr NXPSerialISP::GetEcho(const char* text, int count, int* matched) {
   debugPrint(DEBUG_NXPSerial_E, "recv Echo:[");
   // The echo comes back at the rate it went out, plus the target's allowance.
   uint64_t deadline = deadlineAfter(target_.echoTimeoutMs + static_cast<uint32_t>(ispSendTimeMs(count, baud_)));
+  // The echo is as long as the text: each byte takes its place, so a wrong
+  // echo cannot swallow the status line behind it. Line ends before the
+  // first place are what an earlier echo left.
   aErr last = aErrNone;
-  while (*matched < count) {
+  int position = 0;
+  while (position < count) {
     uint8_t byte = 0;
     last = readByte(&byte, deadline, DEBUG_NXPSerial_E);
     if (last != aErrNone)
       break;
-    unsigned char want = static_cast<unsigned char>(text[*matched]);
+    unsigned char want = static_cast<unsigned char>(text[position]);
+    if (position == 0 && byte != want && (byte == '\r' || byte == '\n')) {
+      debugPrint(DEBUG_NXPSerial_E, " %.2X!=%.2X", byte, want);
+      continue;
+    }
+    ++position;
     if (byte == want) {
       debugPrint(DEBUG_NXPSerial_E, " %02X", byte);
       ++*matched;
