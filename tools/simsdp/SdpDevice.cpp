@@ -74,6 +74,7 @@ std::vector<Reply> SdpDevice::command(const uint8_t bytes[16]) {
             Reply data{Reply::Data, std::vector<uint8_t>(ram_.begin() + static_cast<std::ptrdiff_t>(at),
                                                          ram_.begin() + static_cast<std::ptrdiff_t>(at + c.count))};
             replies = {hab, data};
+            bytesReadBack_ += c.count;
           } else {
             replies = {hab, word(Reply::Status, kRefused)};
           }
@@ -184,6 +185,11 @@ bool SdpDevice::saveImage(const std::string& path, std::string* error) const {
   if (!ok && error)
     *error = "cannot write the RAM image to \"" + path + "\"";
   return ok;
+}
+
+uint64_t SdpDevice::bytesReadBack() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return bytesReadBack_;
 }
 
 unsigned SdpDevice::commandsSeen() const {

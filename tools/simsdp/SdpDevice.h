@@ -95,6 +95,8 @@ class SdpDevice {
   // Writes the whole RAM region to path; false with *error set on failure.
   bool saveImage(const std::string& path, std::string* error) const;
   unsigned commandsSeen() const;
+  // Bytes handed out by READ_REGISTER (a client verifying what it wrote).
+  uint64_t bytesReadBack() const;
 
  private:
   bool inRam(uint32_t address, uint64_t count) const;
@@ -107,6 +109,7 @@ class SdpDevice {
   std::vector<WrittenBlock> blocks_;
   std::vector<uint32_t> jumps_;
   unsigned commands_ = 0;
+  uint64_t bytesReadBack_ = 0;
   // The data phase in progress.
   uint8_t dataCommand_ = 0;
   uint32_t dataAddress_ = 0;

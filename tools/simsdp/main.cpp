@@ -171,6 +171,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "simsdp: cannot open a pseudo-terminal\n");
     return 1;
   }
+  // The path goes to standard output first, so that whoever waits for the
+  // path file finds it printed as well.
+  printf("%s\n", simulator.slavePath().c_str());
+  fflush(stdout);
   if (!options.pathFile.empty()) {
     FILE* file = fopen(options.pathFile.c_str(), "w");
     if (!file || fprintf(file, "%s\n", simulator.slavePath().c_str()) < 0 || fclose(file) != 0) {
@@ -178,8 +182,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  printf("%s\n", simulator.slavePath().c_str());
-  fflush(stdout);
   while (!stopSignal && !(options.exitAfterJump && jumped))
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   simulator.stop();
