@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
@@ -175,7 +176,7 @@ TEST_F(IspRecovery, AFileWhoseFirstFirmwareBlockEndsTheTransferStillStartsTheDev
   EXPECT_FALSE(sawCommand('W'));
 }
 
-TEST_F(IspRecovery, MissingOrSilentPortEndsWithoutAnIdentifier) {
+TEST_F(IspRecovery, MissingBusyOrSilentPortEndsWithoutAnIdentifier) {
   startServer(catalog(kFingerprint));
   RunResult run = updater({"-U", "-t", "RECOVER", "-s", dir + "/no-such-tty"});
   expectFailure(run, "Could not get Device Identifier");
@@ -183,6 +184,16 @@ TEST_F(IspRecovery, MissingOrSilentPortEndsWithoutAnIdentifier) {
 
   run = updater({"-N", "-s", dir + "/no-such-tty"});
   expectFailure(run, "Got no response from chip");
+
+  // A port another program holds.
+  startSim();
+  const int held = open(sim->portPath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(0, flock(held, LOCK_EX | LOCK_NB));
+  run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath()});
+  close(held);
+  expectFailure(run, "could not open the port");
+  EXPECT_TRUE(sim->commands().empty());
 
   IspSimOptions silent;
   silent.silent = true;
