@@ -167,6 +167,12 @@ bool readIspFingerprint(uint32_t identifier[4], const std::string& port, uint32_
 
 bool checkIspFirmware(const BirdFile& bird, std::string* cause) {
   const IspTarget& target = kIspTarget;
+  // Erasing the flash for a file without firmware (a liveloader's, say)
+  // would leave the module with nothing.
+  if (bird.blocksOfType(BIRD_BLOCK_FIRMWARE).empty()) {
+    *cause = "The BIRD file holds no firmware blocks";
+    return false;
+  }
   const std::vector<BirdBlock> blocks = blocksToTransfer(bird);
   uint32_t previousEnd = 0;
   for (size_t k = 0; k < blocks.size(); ++k) {

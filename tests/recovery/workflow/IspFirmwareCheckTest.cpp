@@ -56,6 +56,17 @@ TEST(IspFirmwareCheck, RefusesWhatTheLoaderCannotTake) {
   EXPECT_EQ("Firmware block 2 at 0x00001300 overlaps the block before it", cause);
 }
 
+TEST(IspFirmwareCheck, RefusesAFileWithoutFirmware) {
+  BirdWriter writer;
+  writer.addInfo("Kelvarion", "1.0", "00000000", "Birch");
+  writer.addImage(0, 0x20000000, Bytes{1, 2, 3, 4});
+  const Bytes bytes = writer.fileBytes();
+  BirdFile file("loader.bird", bytes.data(), bytes.size());
+  std::string cause;
+  EXPECT_FALSE(recovery::checkIspFirmware(file, &cause));
+  EXPECT_EQ("The BIRD file holds no firmware blocks", cause);
+}
+
 TEST(IspFirmwareCheck, BlocksAfterTheEndBlockAreNotLookedAt) {
   std::string cause;
   EXPECT_TRUE(check({{0x80, 5001}}, &cause, true)) << cause;
