@@ -190,6 +190,31 @@ TEST_F(Liveloader, FingerprintWithANamedFileNeedsASerialNumber) {
   EXPECT_TRUE(hid.device().blocks().empty());
 }
 
+TEST_F(Liveloader, ABootLoaderThatMisbehavesStartsNothing) {
+  UpdaterApp app("http://127.0.0.1:9/cgi/u", store, &display);
+  for (int fault = 0; fault < 3; ++fault) {
+    simsdp::DeviceConfig config;
+    config.faults.noAck = fault == 0;
+    config.faults.unsolicited = fault == 1;
+    config.faults.wrongCompletion = fault == 2;
+    simsdp::SdpPtySimulator serial(config);
+    serial.device().onJump = hid.device().onJump;
+    ASSERT_TRUE(serial.start());
+    display.lines.clear();
+    uint32_t identifier[4] = {};
+    EXPECT_FALSE(app.identifyDevice(identifier, serial.slavePath(), kSerial, birdPath, 115200,
+                                    false));
+    const int result[] = {2, 3, 4};
+    EXPECT_TRUE(display.has("E:Serial download boot loader on " + serial.slavePath() +
+                            ": loader block 0 was not taken (result " +
+                            std::to_string(result[fault]) + ")"))
+        << display.all();
+    EXPECT_TRUE(serial.device().jumps().empty());
+    serial.stop();
+  }
+  EXPECT_FALSE(bus.plugged(kPlaceholder));
+}
+
 TEST_F(Liveloader, SerialDownloadOverAPseudoTerminal) {
   simsdp::SdpPtySimulator serial;
   serial.device().onJump = hid.device().onJump;
