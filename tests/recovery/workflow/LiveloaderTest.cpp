@@ -27,14 +27,14 @@ constexpr uint32_t kJump = 0x20002000;
 const uint32_t kWords[4] = {0xA0A1A2A3, 0xB0B1B2B3, 0xC0C1C2C3, 0xD0D1D2D3};
 
 // Loader blocks for the boot loader's RAM and firmware blocks for the module.
-BirdSpec liveloaderSpec() {
-  BirdSpec spec;
-  spec.loader = {{0x20000000, patternBytes(2500, 11)}, {0x20001000, patternBytes(700, 12)}};
-  spec.jumpAddress = kJump;
-  spec.firmware = {{0x08001000, patternBytes(3000, 13)}, {0x08003000, patternBytes(129, 14)}};
-  spec.endBlock = false;
-  spec.serial = "40F5849A";
-  return spec;
+BirdLayout liveloaderLayout() {
+  BirdLayout layout;
+  layout.loader = {{0x20000000, patternBytes(2500, 11)}, {0x20001000, patternBytes(700, 12)}};
+  layout.jumpAddress = kJump;
+  layout.firmware = {{0x08001000, patternBytes(3000, 13)}, {0x08003000, patternBytes(129, 14)}};
+  layout.endBlock = false;
+  layout.serial = "40F5849A";
+  return layout;
 }
 
 class Liveloader : public RecoveryEndToEnd {
@@ -43,7 +43,7 @@ class Liveloader : public RecoveryEndToEnd {
     RecoveryEndToEnd::SetUp();
     for (const std::string& d : {home + "/.mirovane", store}) mkdir(d.c_str(), 0755);
     birdPath = dir + "/liveloader.bird";
-    ASSERT_TRUE(writeRecoveryBird(birdPath, liveloaderSpec()));
+    ASSERT_TRUE(writeRecoveryBird(birdPath, liveloaderLayout()));
     hid.install();
     appearAs(kPlaceholder);
   }
@@ -74,11 +74,11 @@ class Liveloader : public RecoveryEndToEnd {
   }
   void expectLoaderBlocksWritten() {
     const std::vector<simsdp::WrittenBlock> blocks = hid.device().blocks();
-    const BirdSpec spec = liveloaderSpec();
-    ASSERT_EQ(spec.loader.size(), blocks.size());
+    const BirdLayout layout = liveloaderLayout();
+    ASSERT_EQ(layout.loader.size(), blocks.size());
     for (size_t i = 0; i < blocks.size(); ++i) {
-      EXPECT_EQ(spec.loader[i].address, blocks[i].address);
-      EXPECT_EQ(spec.loader[i].code, blocks[i].bytes);
+      EXPECT_EQ(layout.loader[i].address, blocks[i].address);
+      EXPECT_EQ(layout.loader[i].code, blocks[i].bytes);
     }
     EXPECT_EQ(std::vector<uint32_t>{kJump}, hid.device().jumps());
   }
@@ -92,7 +92,7 @@ class Liveloader : public RecoveryEndToEnd {
   }
   void expectFirmwareIn(uint32_t serial) {
     std::map<uint32_t, Bytes> expected;
-    for (const ImageBlock& block : liveloaderSpec().firmware) expected[block.address] = block.code;
+    for (const ImageBlock& block : liveloaderLayout().firmware) expected[block.address] = block.code;
     EXPECT_EQ(expected, flashOf(serial));
   }
 
@@ -141,7 +141,7 @@ TEST_F(Liveloader, RecoverFindsALiveloaderThatKnowsItsSerialNumber) {
 
 TEST_F(Liveloader, RecoverAsksTheServerForTheModuleAndItsBuild) {
   mkdir((root + "/birch").c_str(), 0755);
-  ASSERT_TRUE(writeRecoveryBird(root + "/birch/7.bird", liveloaderSpec()));
+  ASSERT_TRUE(writeRecoveryBird(root + "/birch/7.bird", liveloaderLayout()));
   startServer(
       "device 40F5849A\nfirmware birch\ncurrent 7\nbuild 7 1.0.7\n"
       "fingerprint D0D1D2D3 C0C1C2C3 B0B1B2B3 A0A1A2A3\n"
@@ -224,7 +224,7 @@ TEST_F(Liveloader, SerialDownloadOverAPseudoTerminal) {
       << display.all();
   const std::vector<simsdp::WrittenBlock> blocks = serial.device().blocks();
   ASSERT_EQ(2u, blocks.size());
-  EXPECT_EQ(liveloaderSpec().loader[0].code, blocks[0].bytes);
+  EXPECT_EQ(liveloaderLayout().loader[0].code, blocks[0].bytes);
   EXPECT_EQ(std::vector<uint32_t>{kJump}, serial.device().jumps());
   expectFirmwareIn(kPlaceholder);
   serial.stop();

@@ -13,14 +13,14 @@ Bytes patternBytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
-bool writeRecoveryBird(const std::string& path, const BirdSpec& spec) {
+bool writeRecoveryBird(const std::string& path, const BirdLayout& layout) {
   BirdWriter writer;
-  writer.addInfo("Kelvarion", "1.0", spec.serial, "Birch");
-  for (const ImageBlock& block : spec.loader) writer.addImage(0, block.address, block.code);
-  if (spec.jumpAddress) writer.addJumpAddress(spec.jumpAddress);
-  for (const ImageBlock& block : spec.firmware) writer.addImage(1, block.address, block.code);
-  if (spec.endBlock) writer.addImage(1, 0, Bytes(4, 0));
-  if (spec.serialOffsets) writer.addSerialOffsets(0x100, 0x200);
+  writer.addInfo("Kelvarion", "1.0", layout.serial, "Birch");
+  for (const ImageBlock& block : layout.loader) writer.addImage(0, block.address, block.code);
+  if (layout.jumpAddress) writer.addJumpAddress(layout.jumpAddress);
+  for (const ImageBlock& block : layout.firmware) writer.addImage(1, block.address, block.code);
+  if (layout.endBlock) writer.addImage(1, 0, Bytes(4, 0));
+  if (layout.serialOffsets) writer.addSerialOffsets(0x100, 0x200);
   return writer.writeFile(path);
 }
 

@@ -24,7 +24,7 @@ Bytes patternBytes(size_t count, uint32_t seed);
 // A BIRD file with an information block, the loader blocks (type 0), an
 // optional jump address block, the firmware blocks (type 1), the 8-byte end
 // block when endBlock is set and a serial offset block when serialOffsets.
-struct BirdSpec {
+struct BirdLayout {
   std::vector<ImageBlock> loader;
   std::vector<ImageBlock> firmware;
   uint32_t jumpAddress = 0;  // 0 = no jump block
@@ -32,7 +32,7 @@ struct BirdSpec {
   bool serialOffsets = false;
   std::string serial = "00000000";
 };
-bool writeRecoveryBird(const std::string& path, const BirdSpec& spec);
+bool writeRecoveryBird(const std::string& path, const BirdLayout& layout);
 
 class RecoveryEndToEnd : public ::testing::Test {
  protected:

@@ -28,10 +28,10 @@ const char* kIdentifierLine = "[ 12345678 9ABCDEF0 0F1E2D3C 4B5A6978 ]";
 
 // Two firmware blocks: the first crosses a chunk boundary (4096 + 904 bytes),
 // the second lies in the large sectors.
-BirdSpec firmwareSpec() {
-  BirdSpec spec;
-  spec.firmware = {{0x00000000, patternBytes(5000, 1)}, {0x00010000, patternBytes(8192, 2)}};
-  return spec;
+BirdLayout firmwareLayout() {
+  BirdLayout layout;
+  layout.firmware = {{0x00000000, patternBytes(5000, 1)}, {0x00010000, patternBytes(8192, 2)}};
+  return layout;
 }
 
 std::string catalog(const std::string& fingerprint) {
@@ -44,7 +44,7 @@ class IspRecovery : public RecoveryEndToEnd {
   void SetUp() override {
     RecoveryEndToEnd::SetUp();
     mkdir((root + "/birch").c_str(), 0755);
-    ASSERT_TRUE(writeRecoveryBird(root + "/birch/7.bird", firmwareSpec()));
+    ASSERT_TRUE(writeRecoveryBird(root + "/birch/7.bird", firmwareLayout()));
   }
   void TearDown() override {
     if (sim) sim->stop();
@@ -105,7 +105,7 @@ TEST_F(IspRecovery, RecoverWritesTheServersBuildThroughRamAndStartsIt) {
         "Rebooting Device", "Update time: "})
     EXPECT_TRUE(contains(run.out, line)) << line << "\n" << run.out;
 
-  for (const ImageBlock& block : firmwareSpec().firmware) EXPECT_TRUE(flashHolds(block));
+  for (const ImageBlock& block : firmwareLayout().firmware) EXPECT_TRUE(flashHolds(block));
   EXPECT_TRUE(sim->started());
   EXPECT_EQ(0u, sim->startAddress());
 
@@ -140,7 +140,7 @@ TEST_F(IspRecovery, FingerprintThenRecoveryOnALoaderSynchronisedBefore) {
   // The loader stays synchronised after the fingerprint: the recovery that
   // follows finds it in command mode.
   const std::string path = dir + "/named.bird";
-  ASSERT_TRUE(writeRecoveryBird(path, firmwareSpec()));
+  ASSERT_TRUE(writeRecoveryBird(path, firmwareLayout()));
   startSim();
   RunResult run = updater({"-N", "-s", sim->portPath()});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
@@ -149,25 +149,25 @@ TEST_F(IspRecovery, FingerprintThenRecoveryOnALoaderSynchronisedBefore) {
   EXPECT_TRUE(contains(run.out, kIdentifierLine)) << run.out;
   run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  for (const ImageBlock& block : firmwareSpec().firmware) EXPECT_TRUE(flashHolds(block));
+  for (const ImageBlock& block : firmwareLayout().firmware) EXPECT_TRUE(flashHolds(block));
   EXPECT_TRUE(sim->started());
 }
 
 TEST_F(IspRecovery, RecoverWithANamedFileNeedsNoServer) {
   const std::string path = dir + "/named.bird";
-  ASSERT_TRUE(writeRecoveryBird(path, firmwareSpec()));
+  ASSERT_TRUE(writeRecoveryBird(path, firmwareLayout()));
   startSim();
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   EXPECT_TRUE(contains(run.out, "Recovering from Birdfile: " + path)) << run.out;
-  for (const ImageBlock& block : firmwareSpec().firmware) EXPECT_TRUE(flashHolds(block));
+  for (const ImageBlock& block : firmwareLayout().firmware) EXPECT_TRUE(flashHolds(block));
   EXPECT_TRUE(sim->started());
 }
 
 TEST_F(IspRecovery, AFileWhoseFirstFirmwareBlockEndsTheTransferStillStartsTheDevice) {
-  BirdSpec spec;
+  BirdLayout layout;
   const std::string path = dir + "/empty.bird";
-  ASSERT_TRUE(writeRecoveryBird(path, spec));
+  ASSERT_TRUE(writeRecoveryBird(path, layout));
   startSim();
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
@@ -265,21 +265,21 @@ TEST_F(IspRecovery, UnknownFingerprintOrServerDownLeavesTheDeviceAlone) {
 
 TEST_F(IspRecovery, FilesThatCannotBeRecoveredWithAreRefusedBeforeAnythingIsErased) {
   startSim();
-  BirdSpec withSerial = firmwareSpec();
+  BirdLayout withSerial = firmwareLayout();
   withSerial.serialOffsets = true;
   const std::string serialPath = dir + "/serial.bird";
   ASSERT_TRUE(writeRecoveryBird(serialPath, withSerial));
   RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", serialPath});
   expectFailure(run, "Updater does not support offline recovery");
 
-  BirdSpec odd;
+  BirdLayout odd;
   odd.firmware = {{0x00000000, patternBytes(5001, 3)}};
   const std::string oddPath = dir + "/odd.bird";
   ASSERT_TRUE(writeRecoveryBird(oddPath, odd));
   run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", oddPath});
   expectFailure(run, "Firmware block 1 holds 5001 bytes, not a multiple of 4");
 
-  BirdSpec outside;
+  BirdLayout outside;
   outside.firmware = {{0x0007F000, patternBytes(8192, 4)}};
   const std::string outsidePath = dir + "/outside.bird";
   ASSERT_TRUE(writeRecoveryBird(outsidePath, outside));
@@ -295,7 +295,7 @@ TEST_F(IspRecovery, AFailedCopyStopsTheRecoveryWithoutStartingTheCode) {
   options.statusFor['C'] = 10;  // COMPARE_ERROR: a two-digit status
   startSim(options);
   const std::string path = dir + "/named.bird";
-  ASSERT_TRUE(writeRecoveryBird(path, firmwareSpec()));
+  ASSERT_TRUE(writeRecoveryBird(path, firmwareLayout()));
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   expectFailure(run, "Recovery failed: copy to flash");
   EXPECT_TRUE(contains(run.out, "Update time: ")) << run.out;
@@ -303,10 +303,10 @@ TEST_F(IspRecovery, AFailedCopyStopsTheRecoveryWithoutStartingTheCode) {
 
 TEST_F(IspRecovery, AnInterruptedRecoveryCanBeRunAgain) {
   // Long enough after its first copy (seconds) to be stopped in the middle.
-  BirdSpec spec;
-  spec.firmware = {{0x00000000, patternBytes(5000, 5)}, {0x00010000, patternBytes(65536, 6)}};
+  BirdLayout layout;
+  layout.firmware = {{0x00000000, patternBytes(5000, 5)}, {0x00010000, patternBytes(65536, 6)}};
   const std::string path = dir + "/long.bird";
-  ASSERT_TRUE(writeRecoveryBird(path, spec));
+  ASSERT_TRUE(writeRecoveryBird(path, layout));
   const std::string flashFile = dir + "/flash.bin";
   IspSimOptions options;
   options.flashFile = flashFile;
@@ -333,7 +333,7 @@ TEST_F(IspRecovery, AnInterruptedRecoveryCanBeRunAgain) {
   startSim(again);
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  for (const ImageBlock& block : spec.firmware) EXPECT_TRUE(flashHolds(block));
+  for (const ImageBlock& block : layout.firmware) EXPECT_TRUE(flashHolds(block));
   EXPECT_TRUE(sim->started());
 }
 

@@ -12,17 +12,17 @@ namespace {
 
 constexpr uint32_t kJump = 0x20003000;
 
-BirdSpec liveloaderSpec() {
-  BirdSpec spec;
-  spec.loader = {{0x20000000, patternBytes(2500, 21)}, {0x20002000, patternBytes(100, 22)}};
-  spec.jumpAddress = kJump;
-  spec.endBlock = false;
-  return spec;
+BirdLayout liveloaderLayout() {
+  BirdLayout layout;
+  layout.loader = {{0x20000000, patternBytes(2500, 21)}, {0x20002000, patternBytes(100, 22)}};
+  layout.jumpAddress = kJump;
+  layout.endBlock = false;
+  return layout;
 }
 
 TEST_F(RecoveryEndToEnd, FingerprintThroughSerialDownloadLoadsAndStartsTheLiveloader) {
   mkdir((root + "/liveloader").c_str(), 0755);
-  ASSERT_TRUE(writeRecoveryBird(root + "/liveloader/5.bird", liveloaderSpec()));
+  ASSERT_TRUE(writeRecoveryBird(root + "/liveloader/5.bird", liveloaderLayout()));
   startServer("device DEADDEAD\nfirmware liveloader\ncurrent 5\nbuild 5 0.5\n");
   simsdp::SdpPtySimulator loader;
   ASSERT_TRUE(loader.start());
@@ -32,12 +32,12 @@ TEST_F(RecoveryEndToEnd, FingerprintThroughSerialDownloadLoadsAndStartsTheLivelo
   EXPECT_TRUE(contains(run.err, "the liveloader did not appear on USB as DEADDEAD")) << run.err;
   EXPECT_TRUE(contains(run.err, "Got no response from chip")) << run.err;
 
-  const BirdSpec spec = liveloaderSpec();
+  const BirdLayout layout = liveloaderLayout();
   const std::vector<simsdp::WrittenBlock> blocks = loader.device().blocks();
-  ASSERT_EQ(spec.loader.size(), blocks.size());
+  ASSERT_EQ(layout.loader.size(), blocks.size());
   for (size_t i = 0; i < blocks.size(); ++i) {
-    EXPECT_EQ(spec.loader[i].address, blocks[i].address);
-    EXPECT_EQ(spec.loader[i].code, blocks[i].bytes);
+    EXPECT_EQ(layout.loader[i].address, blocks[i].address);
+    EXPECT_EQ(layout.loader[i].code, blocks[i].bytes);
   }
   EXPECT_EQ(std::vector<uint32_t>{kJump}, loader.device().jumps());
   // The liveloader's file was fetched into the placeholder's store entry.
