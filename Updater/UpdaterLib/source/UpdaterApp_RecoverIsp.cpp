@@ -14,9 +14,6 @@
 namespace recovery {
 namespace {
 
-// Every sector of the part, prepared and erased before the transfer.
-constexpr uint32_t kFirstSector = 0;
-constexpr uint32_t kLastSector = 29;
 constexpr uint32_t kStartAddress = 0;
 // A firmware block of this length (its address only) ends the transfer.
 constexpr uint32_t kEndBlockLength = 8;
@@ -92,15 +89,24 @@ bool transferBlock(UpdaterDisplayInterface* display, NXPSerialISP& isp, const Bi
   return ok;
 }
 
+// The number of the part's last sector.
+uint32_t lastSector(const IspTarget& target) {
+  uint32_t count = 0;
+  for (const IspSectorRun& run : target.sectors) count += run.count;
+  return count - 1;
+}
+
+// Every sector of the part is prepared and erased before the transfer.
 bool unlockAndErase(UpdaterDisplayInterface* display, NXPSerialISP& isp) {
+  const uint32_t last = lastSector(isp.target());
   debugPrint(DEBUG_Updater, "\n\tUnlock Memory:\n");
   aErr err = isp.unlock();
   if (err != aErrNone) return fail(display, DEBUG_Network, "Could not unlock\n", "unlock", err);
   debugPrint(DEBUG_Updater, "\n\tPrepare ALL memory for update:\n");
-  err = isp.prepareSectors(kFirstSector, kLastSector);
+  err = isp.prepareSectors(0, last);
   if (err != aErrNone) return fail(display, DEBUG_Network, "Could not prepare\n", "prepare", err);
   debugPrint(DEBUG_Updater, "\n\tErase all memory before update:\n");
-  err = isp.eraseSectors(kFirstSector, kLastSector);
+  err = isp.eraseSectors(0, last);
   if (err != aErrNone) return fail(display, DEBUG_Network, "Could not erase\n", "erase", err);
   return true;
 }
