@@ -180,7 +180,11 @@ bool checkIspFirmware(const BirdFile& bird, std::string* cause) {
     return false;
   }
   const std::vector<BirdBlock> blocks = blocksToTransfer(bird);
-  uint32_t previousEnd = 0;
+  struct Range {
+    uint64_t start, end;
+    uint32_t number;
+  };
+  std::vector<Range> ranges;
   for (size_t k = 0; k < blocks.size(); ++k) {
     const BirdBlock& block = blocks[k];
     const uint32_t number = static_cast<uint32_t>(k + 1);
@@ -205,12 +209,16 @@ bool checkIspFirmware(const BirdFile& bird, std::string* cause) {
                       block.address);
       return false;
     }
-    if (block.address < previousEnd) {
-      *cause = format("Firmware block %u at 0x%08X overlaps the block before it", number,
-                      block.address);
+    ranges.push_back({block.address, end, number});
+  }
+  std::sort(ranges.begin(), ranges.end(),
+            [](const Range& a, const Range& b) { return a.start < b.start; });
+  for (size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].start < ranges[i - 1].end) {
+      *cause = format("Firmware blocks %u and %u overlap in flash", ranges[i - 1].number,
+                      ranges[i].number);
       return false;
     }
-    previousEnd = static_cast<uint32_t>(end);
   }
   return true;
 }

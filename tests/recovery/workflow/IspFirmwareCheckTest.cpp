@@ -40,6 +40,8 @@ TEST(IspFirmwareCheck, AcceptsBlocksThatFitTheFlashInWholeCopies) {
   EXPECT_TRUE(check({{0x0, 5000}, {0x1400, 256}, {0x10000, 32768}, {0x78000, 32768}}, &cause))
       << cause;
   EXPECT_TRUE(check({{0x0, 0}}, &cause)) << cause;
+  // In any order.
+  EXPECT_TRUE(check({{0x10000, 4096}, {0x0, 4096}}, &cause)) << cause;
 }
 
 TEST(IspFirmwareCheck, RefusesWhatTheLoaderCannotTake) {
@@ -53,7 +55,9 @@ TEST(IspFirmwareCheck, RefusesWhatTheLoaderCannotTake) {
   EXPECT_EQ("Firmware block 1 at 0x0007FF00 does not fit in the flash", cause);
   EXPECT_FALSE(check({{0xFFFFFF00, 256}}, &cause));
   EXPECT_FALSE(check({{0x0, 5000}, {0x1300, 256}}, &cause));
-  EXPECT_EQ("Firmware block 2 at 0x00001300 overlaps the block before it", cause);
+  EXPECT_EQ("Firmware blocks 1 and 2 overlap in flash", cause);
+  EXPECT_FALSE(check({{0x2000, 256}, {0x0, 8196}}, &cause));
+  EXPECT_EQ("Firmware blocks 2 and 1 overlap in flash", cause);
 }
 
 TEST(IspFirmwareCheck, RefusesAFileWithoutFirmware) {
