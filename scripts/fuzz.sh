@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${FUZZ_SECONDS:-60}}
 build=${FUZZ_BUILD_DIR:-$here/build-fuzz}
 jobs=${FUZZ_JOBS:-2}
-targets="fuzz_birdfile fuzz_attributes"
+targets="fuzz_birdfile fuzz_attributes fuzz_isp fuzz_sdp_client"
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (Debian: clang libclang-rt-14-dev)"; exit 1; }
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

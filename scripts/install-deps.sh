@@ -11,6 +11,8 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 util-linux python3
   file lintian
+  imx-usb-loader
+  lpc21isp
 )
 
 missing=()

@@ -56,6 +56,8 @@ struct ModuleConfig {
   uint8_t address = 2;                 // even, non-zero
   uint32_t firmwareVersion = 0x1200000F;  // packed: major 31-28, minor 27-24, patch 23-0
   uint32_t build = 1;
+  // The processor's identifier, answered to system option 39, subindices 0-3.
+  uint32_t identifier[4] = {0x01234567, 0x89ABCDEF, 0x02468ACE, 0x13579BDF};
 };
 
 // How the endpoint behaves.
@@ -68,8 +70,9 @@ struct EndpointConfig {
 };
 
 // Parses one key=value setting (keys: serial, model, address, firmware, build,
-// heartbeat, heartbeat-before-start, resync-byte, garbage, silent). Numbers
-// may be decimal or 0x-hex; firmware may also be "major.minor.patch".
+// identifier, heartbeat, heartbeat-before-start, resync-byte, garbage, silent).
+// Numbers may be decimal or 0x-hex; firmware may also be "major.minor.patch";
+// identifier is four comma-separated numbers (subindices 0-3).
 bool applySetting(const std::string& key, const std::string& value, ModuleConfig* module, EndpointConfig* endpoint,
                   std::string* error);
 // Reads a file of key=value lines ('#' starts a comment).
