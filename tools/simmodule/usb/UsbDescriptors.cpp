@@ -18,6 +18,8 @@ constexpr uint8_t kStringManufacturer = 1;
 constexpr uint8_t kStringProduct = 2;
 constexpr uint8_t kStringSerial = 3;
 constexpr uint16_t kLanguageEnglishUs = 0x0409;
+constexpr uint8_t kDescriptorHid = 0x21;
+constexpr uint8_t kDescriptorHidReport = 0x22;
 
 void put16(Bytes& out, uint16_t value) {
   out.push_back(static_cast<uint8_t>(value & 0xFF));
@@ -37,11 +39,25 @@ Bytes deviceDescriptor(const UsbIdentity& id) {
   put16(out, id.vendorId);
   put16(out, id.productId);
   put16(out, 0x0100);
-  out.insert(out.end(), {kStringManufacturer, kStringProduct, kStringSerial, 1});
+  out.insert(out.end(), {kStringManufacturer, kStringProduct, static_cast<uint8_t>(id.serial.empty() ? 0 : kStringSerial), 1});
+  return out;
+}
+
+Bytes hidConfigDescriptor(const UsbIdentity& id) {
+  Bytes out = {9, kDescriptorConfig, 0, 0, 1, 1, 0, 0x80, 50};
+  out.insert(out.end(), {9, 4, 0, 0, 1, 3, 0, 0, 0});
+  const Bytes report = hidReportDescriptor();
+  out.insert(out.end(), {9, kDescriptorHid, 0x10, 0x01, 0, 1, kDescriptorHidReport});
+  put16(out, static_cast<uint16_t>(report.size()));
+  endpoint(out, kBulkIn, 3, 1024, 1);
+  (void)id;
+  out[2] = static_cast<uint8_t>(out.size() & 0xFF);
+  out[3] = static_cast<uint8_t>(out.size() >> 8);
   return out;
 }
 
 Bytes configDescriptor(const UsbIdentity& id) {
+  if (id.hid) return hidConfigDescriptor(id);
   const uint8_t endpoints = id.interruptEndpoint ? 3 : 2;
   Bytes out = {9, kDescriptorConfig, 0, 0, 1, 1, 0, 0x80, 50};
   out.insert(out.end(), {9, 4, 0, 0, endpoints, id.interfaceClass, id.interfaceSubclass, id.interfaceProtocol, 0});
@@ -69,7 +85,10 @@ bool stringAnswer(const UsbIdentity& id, uint8_t index, Bytes* data) {
       return true;
     case kStringManufacturer: *data = stringDescriptor(id.manufacturer); return true;
     case kStringProduct: *data = stringDescriptor(id.product); return true;
-    case kStringSerial: *data = stringDescriptor(id.serial); return true;
+    case kStringSerial:
+      if (id.serial.empty()) return false;
+      *data = stringDescriptor(id.serial);
+      return true;
     default: return false;
   }
 }
@@ -80,11 +99,42 @@ bool descriptorAnswer(const UsbIdentity& id, uint16_t value, Bytes* data) {
   if (type == kDescriptorDevice) *data = deviceDescriptor(id);
   else if (type == kDescriptorConfig && index == 0) *data = configDescriptor(id);
   else if (type == kDescriptorString) return stringAnswer(id, index, data);
+  else if (type == kDescriptorHidReport && id.hid) *data = hidReportDescriptor();
   else return false;
   return true;
 }
 
 }  // namespace
+
+UsbIdentity bootLoaderIdentity() {
+  UsbIdentity identity;
+  identity.vendorId = 0x1FC9;
+  identity.productId = 0x0130;
+  identity.serial = "";
+  identity.manufacturer = "Boot loader";
+  identity.product = "Serial download";
+  identity.hid = true;
+  return identity;
+}
+
+Bytes hidReportDescriptor() {
+  Bytes out = {0x06, 0x00, 0xFF,  // usage page (vendor)
+               0x09, 0x01,        // usage
+               0xA1, 0x01};       // collection (application)
+  // Report ID, usage, byte-wide items, count (bytes after the ID), direction.
+  const struct {
+    uint8_t id;
+    uint16_t count;
+    uint8_t main;  // 0x91 output, 0x81 input
+  } reports[] = {{1, 16, 0x91}, {2, 1024, 0x91}, {3, 4, 0x81}, {4, 64, 0x81}};
+  for (const auto& r : reports) {
+    out.insert(out.end(), {0x85, r.id, 0x09, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x96});
+    put16(out, r.count);
+    out.insert(out.end(), {r.main, 0x02});
+  }
+  out.push_back(0xC0);  // end collection
+  return out;
+}
 
 UsbIdentity moduleIdentity(uint32_t serialNumber, uint8_t model) {
   UsbIdentity identity;

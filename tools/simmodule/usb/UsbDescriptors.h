@@ -28,7 +28,17 @@ struct UsbIdentity {
   uint8_t interfaceSubclass = 0x88;
   uint8_t interfaceProtocol = 0x10;
   bool interruptEndpoint = true;  // an interrupt IN endpoint beside the bulk pair
+  // A HID device instead: one interface of class 3 with its HID descriptor
+  // and an interrupt IN endpoint (0x81) of 1024 bytes; output reports come
+  // through SET_REPORT on the control pipe.
+  bool hid = false;
 };
+
+// The serial download boot loader's HID device (0x1FC9:0x0130).
+UsbIdentity bootLoaderIdentity();
+// The report descriptor of that HID device: reports 1 (17 bytes) and 2 (1025)
+// out, 3 (5) and 4 (65) in, each counting its ID.
+Bytes hidReportDescriptor();
 
 // The identity of a module with this serial number and model.
 UsbIdentity moduleIdentity(uint32_t serialNumber, uint8_t model);

@@ -65,7 +65,29 @@ void UsbGadget::finish(Pending& pending, int status, size_t actual, Bytes in) {
 }
 
 int UsbGadget::submit(const Urb& urb) {
-  std::lock_guard<std::mutex> guard(lock_);
+  Bytes report;
+  int result;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    result = submitLocked(urb, &report);
+  }
+  // Outside the lock: the handler answers through sendReport.
+  if (!report.empty() && onReport) onReport(report);
+  return result;
+}
+
+// SET_REPORT hands the output report over, SET_IDLE is taken; false for
+// other requests.
+bool UsbGadget::hidRequest(const SetupPacket& setup, const Urb& urb, Bytes* report) {
+  constexpr uint8_t kClassToInterface = 0x21, kSetReport = 0x09, kSetIdle = 0x0A;
+  if (!identity_.hid || setup.requestType != kClassToInterface) return false;
+  if (setup.request == kSetIdle) return true;
+  if (setup.request != kSetReport) return false;
+  report->assign(urb.out.begin() + kSetupSize, urb.out.end());
+  return true;
+}
+
+int UsbGadget::submitLocked(const Urb& urb, Bytes* report) {
   if (unplugged_) return ENODEV;
   const bool control = urb.type == kUrbControl;
   if (!control && (urb.endpoint & 0x7F) != 0 && !(claimed_ && claimOwner_ == urb.owner)) return EINVAL;
@@ -77,6 +99,10 @@ int UsbGadget::submit(const Urb& urb) {
       return 0;
     }
     const SetupPacket setup = parseSetup(urb.out.data());
+    if (hidRequest(setup, urb, report)) {
+      finish(pending, 0, urb.out.size() - kSetupSize, Bytes(urb.out.begin(), urb.out.begin() + kSetupSize));
+      return 0;
+    }
     Bytes data;
     if (!answerControl(identity_, setup, &data) || kSetupSize + data.size() > urb.length) {
       finish(pending, -EPIPE, 0, Bytes());
@@ -93,7 +119,8 @@ int UsbGadget::submit(const Urb& urb) {
     finish(pending, 0, urb.out.size(), Bytes());
   } else {
     if (urb.endpoint == kBulkIn) ++counters_.inSubmitted;
-    feedInTransfers();
+    if (identity_.hid) feedReports();
+    else feedInTransfers();
     changed_.notify_all();
   }
   return 0;
@@ -111,6 +138,27 @@ void UsbGadget::feedInTransfers() {
     ++counters_.inTransfers;
     finish(pending, 0, count, std::move(in));
   }
+}
+
+// Each input report of a HID device goes out in one interrupt IN transfer.
+void UsbGadget::feedReports() {
+  for (Pending& pending : urbs_) {
+    if (reports_.empty()) return;
+    if (pending.finished || pending.urb.type != kUrbInterrupt || pending.urb.endpoint != kBulkIn) continue;
+    Bytes report = std::move(reports_.front());
+    reports_.pop_front();
+    if (report.size() > pending.urb.length) report.resize(pending.urb.length);
+    ++counters_.inTransfers;
+    const size_t size = report.size();
+    finish(pending, 0, size, std::move(report));
+  }
+}
+
+void UsbGadget::sendReport(const Bytes& report) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (unplugged_) return;
+  reports_.push_back(report);
+  feedReports();
 }
 
 int UsbGadget::discard(uint64_t owner, uint64_t id) {

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "UsbDescriptors.h"
@@ -70,6 +71,13 @@ class UsbGadget {
   void unplug();
   bool unplugged() const;
 
+  // ---- a HID device (identity().hid) -------------------------------------------
+  // Called with each output report (ID first) the host sets, on the thread
+  // that carries the host's requests; set before the device is plugged in.
+  std::function<void(const Bytes& report)> onReport;
+  // Queues an input report for the host's interrupt IN transfers.
+  void sendReport(const Bytes& report);
+
   // ---- faults and counters ----------------------------------------------------
   // Another process holds the interface: claims fail with EBUSY.
   void setHeldElsewhere(bool held);
@@ -93,9 +101,12 @@ class UsbGadget {
     bool finished = false;
     UrbDone done;
   };
+  int submitLocked(const Urb& urb, Bytes* report);
+  bool hidRequest(const SetupPacket& setup, const Urb& urb, Bytes* report);
   bool halted(uint8_t endpoint) const;
   void finish(Pending& pending, int status, size_t actual, Bytes in);
   void feedInTransfers();
+  void feedReports();
   void endConnection();
 
   const UsbIdentity identity_;
@@ -104,6 +115,7 @@ class UsbGadget {
   std::deque<Pending> urbs_;  // in submission order
   std::deque<uint8_t> fromHost_;
   std::deque<uint8_t> toHost_;
+  std::deque<Bytes> reports_;  // input reports of a HID device
   uint64_t claimOwner_ = 0;
   bool claimed_ = false;
   uint64_t connection_ = 0;   // current connection, 0 = none
