@@ -1,6 +1,7 @@
 // Starting a program inside the test bed.
 #include "UsbRun.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,17 +19,28 @@ int runInTestbed(const UsbTestbed& bed, const std::vector<std::string>& argv) {
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   fflush(nullptr);
+  // As system() does: an interrupt from the terminal ends the command, and
+  // simmodule then takes its modules off the bus and cleans up.
+  struct sigaction ignore = {}, oldInt = {}, oldQuit = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGINT, &ignore, &oldInt);
+  sigaction(SIGQUIT, &ignore, &oldQuit);
   const pid_t pid = fork();
-  if (pid < 0) return 127;
   if (pid == 0) {
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGQUIT, &oldQuit, nullptr);
     for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
     execvp(args[0], args.data());
     fprintf(stderr, "simmodule: cannot run %s: %s\n", args[0], strerror(errno));
     _exit(127);
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) return 127;
+  bool waited = pid > 0;
+  while (waited && waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) waited = false;
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGQUIT, &oldQuit, nullptr);
+  if (!waited) return 127;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 127;
 }
