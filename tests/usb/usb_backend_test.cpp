@@ -10,9 +10,11 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "UsbBed.h"
+#include "aLink.h"
 #include "aStream.h"
 #include "platform/usb.h"
 
@@ -257,6 +259,27 @@ TEST_F(UsbBackend, StreamReadsTheModuleAndReportsItsRemoval) {
   EXPECT_EQ(aErrIO, err);
   EXPECT_EQ(aErrNone, aStream_Destroy(&stream));
   EXPECT_EQ(aErrNotFound, aStream_CreateUSB(kSerial, &stream));
+}
+
+// A packet link over USB whose module is pulled out: its reader sees the
+// broken transport, and destroying the link ends both of its threads.
+TEST_F(UsbBackend, LinkToAModulePulledOutEndsItsThreads) {
+  UsbModule* module = usb.add(moduleConfig(kSerial, 19));
+  ASSERT_TRUE(module);
+  aLinkRef link = aLink_CreateUSB(kSerial);
+  ASSERT_NE(0u, link);
+  ASSERT_TRUE(module->simulator->waitFor([](const simmodule::Stats& s) { return s.linkStarts > 0; }, kWaitMs));
+  module->port->pullOut();
+  linkStatus status = aLink_GetStatus(link);
+  for (int i = 0; i < 2000 && status != LINK_READ_ERROR; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    status = aLink_GetStatus(link);
+  }
+  EXPECT_EQ(LINK_READ_ERROR, status);
+  auto destroyed = std::async(std::launch::async, [&link] { return aLink_Destroy(&link); });
+  ASSERT_EQ(std::future_status::ready, destroyed.wait_for(std::chrono::milliseconds(kWaitMs)));
+  EXPECT_EQ(aErrNone, destroyed.get());
+  EXPECT_EQ(0u, link);
 }
 
 }  // namespace
