@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <deque>
+#include <vector>
 
 #include "SimModule.h"
 #include "SimUpgrade.h"
@@ -23,9 +24,26 @@ struct UsbModule {
   simusb::UsbModulePort* port = nullptr;  // owned by the simulator
 };
 
+// One bed for the whole test process: a libusb context in this process
+// hears the hot-plug events of the bed it was made in only.
+inline simusb::UsbTestbed& sharedTestbed() {
+  static simusb::UsbTestbed* bed = new simusb::UsbTestbed;  // left to the end of the process
+  return *bed;
+}
+
+// The devices a test puts on the shared bed; they leave it with the test.
 struct UsbBed {
-  std::unique_ptr<simusb::UsbTestbed> bed{new simusb::UsbTestbed};
+  simusb::UsbTestbed* bed = &sharedTestbed();
   std::deque<UsbModule> modules;
+  std::vector<int> devices;
+
+  // A device answered by gadget; its handle, 0 (with a test failure) on failure.
+  int plug(const std::shared_ptr<simusb::UsbGadget>& gadget) {
+    const int handle = bed->plug(gadget);
+    if (handle == 0) ADD_FAILURE() << "cannot plug a device in: " << bed->error();
+    else devices.push_back(handle);
+    return handle;
+  }
 
   // A running module on the bus; null (with a test failure) when it cannot be made.
   UsbModule* add(const simmodule::ModuleConfig& config,
@@ -44,6 +62,7 @@ struct UsbBed {
   }
   ~UsbBed() {
     for (UsbModule& module : modules) module.simulator->stop();
+    for (int handle : devices) bed->unplug(handle);
   }
 };
 

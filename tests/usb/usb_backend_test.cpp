@@ -45,10 +45,18 @@ class UsbBackend : public ::testing::Test {
     if (device) ops->close(device);
   }
 
+  // Plugs a device in and waits until this process's libusb has heard of it.
   std::shared_ptr<UsbGadget> plug(const simusb::UsbIdentity& identity) {
     auto gadget = std::make_shared<UsbGadget>(identity);
-    handles.push_back(usb.bed->plug(gadget));
-    EXPECT_NE(0, handles.back()) << usb.bed->error();
+    handles.push_back(usb.plug(gadget));
+    bool seen = false;
+    for (int i = 0; i < 2000 && !seen; ++i) {
+      Found all;
+      ops->enumerate(identity.vendorId, collect, &all);
+      for (const platform::UsbDeviceInfo& info : all.devices) seen = seen || identity.serial == info.serial;
+      if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(seen) << identity.serial;
     return gadget;
   }
   std::shared_ptr<UsbGadget> plugModule() { return plug(simusb::moduleIdentity(kSerial, 19)); }

@@ -20,7 +20,7 @@ TEST(UsbHid, SerialDownloadThroughTheHidLibraryWritesAndStartsTheLoader) {
   UsbBootLoader bootLoader;
   std::vector<simsdp::WrittenBlock> written;
   bootLoader.hid.device().onWrite = [&](const simsdp::WrittenBlock& block) { written.push_back(block); };
-  ASSERT_NE(0, usb.bed->plug(bootLoader.gadget)) << usb.bed->error();
+  ASSERT_NE(0, usb.plug(bootLoader.gadget));
 
   std::vector<uint8_t> image(3000);
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + 5);

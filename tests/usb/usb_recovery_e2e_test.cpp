@@ -37,8 +37,8 @@ class UsbRecovery : public ::testing::Test {
     ASSERT_FALSE(dir.empty());
     home = dir + "/home";
     for (const std::string& d : {home, home + "/.mirovane", home + "/.mirovane/updater"}) mkdir(d.c_str(), 0755);
-    loaderHandle = usb.bed->plug(bootLoader.gadget);
-    ASSERT_NE(0, loaderHandle) << usb.bed->error();
+    loaderHandle = usb.plug(bootLoader.gadget);
+    ASSERT_NE(0, loaderHandle);
   }
   void TearDown() override {
     if (!dir.empty()) removeTree(dir);
