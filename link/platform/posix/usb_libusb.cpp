@@ -236,8 +236,10 @@ UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpo
 // How long closing a device waits for its cancelled transfers to finish.
 const auto kCancelWait = std::chrono::seconds(5);
 
+// Runs on whichever thread handles libusb's events; the flag is read by the
+// thread that waits for the transfer.
 void LIBUSB_CALL onTransferDone(libusb_transfer* transfer) {
-  *static_cast<int*>(transfer->user_data) = 1;
+  __atomic_store_n(static_cast<int*>(transfer->user_data), 1, __ATOMIC_RELEASE);
 }
 
 UsbResult statusResult(libusb_transfer_status status) {
@@ -284,9 +286,9 @@ UsbResult bulkTransfer(UsbDevice* device, uint8_t endpoint, uint8_t* buffer, siz
     }
     device->inFlight.push_back(transfer);
   }
-  while (!completed) {
+  while (!__atomic_load_n(&completed, __ATOMIC_ACQUIRE)) {
     int rc = libusb_handle_events_completed(context, &completed);
-    if (rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED && !completed)
+    if (rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED && !__atomic_load_n(&completed, __ATOMIC_ACQUIRE))
       libusb_cancel_transfer(transfer);  // the loop goes on until it has ended
   }
   *moved = transfer->actual_length > 0 ? static_cast<size_t>(transfer->actual_length) : 0;
