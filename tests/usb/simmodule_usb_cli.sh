@@ -23,6 +23,11 @@ END
 cmp -s "$WORK/expected" "$WORK/actual" || { diff "$WORK/expected" "$WORK/actual"; fail "listing"; }
 grep -q "^simmodule: usb 0012ABCD, model 5" "$WORK/err" || fail "no note of the second module"
 
+# A module another process holds: listed with its error.
+HOME="$WORK" "$SIM" --usb --heartbeat 0 --serial 0x40F5849A --usb-busy on -- "$UPDATER" -D >"$WORK/out" 2>"$WORK/err" \
+  || fail "-D of a busy module: exit $?"
+grep -q "^    40F5849A  \[Error (25): Is someone else connected to this device?\]" "$WORK/out" || fail "busy module"
+
 # The command's exit code is simmodule's.
 "$SIM" --usb -- sh -c 'exit 3' >"$WORK/out" 2>"$WORK/err"
 [ $? -eq 3 ] || fail "exit code of the command not passed on"

@@ -202,7 +202,7 @@ TEST_F(UsbEndToEnd, ModulePulledOutMidTransferFailsWithoutARecord) {
 TEST_F(UsbEndToEnd, DeviceHeldByAnotherProcessIsBusy) {
   UsbModule* module = birch();
   ASSERT_TRUE(module);
-  module->port->gadget()->setHeldElsewhere(true);
+  module->port->setHeldElsewhere(true);
   RunResult run = updater({"-D"});
   EXPECT_EQ(0, run.exitCode) << run.out << run.err;
   EXPECT_NE(std::string::npos, run.out.find("    40F5849A  [Error (25): Is someone else connected to this device?]"))

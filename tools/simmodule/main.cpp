@@ -271,7 +271,7 @@ int runUsb(const Options& options) {
       snprintf(text, sizeof text, "%08X", options.replugSerial);
       port->setReplugSerial(text);
     }
-    if (options.usbBusy) port->gadget()->setHeldElsewhere(true);
+    port->setHeldElsewhere(options.usbBusy);
     fprintf(stderr, "simmodule: usb %08X, model %u, firmware 0x%08X, build %u\n", modules[i].serialNumber,
             modules[i].model, modules[i].firmwareVersion, modules[i].build);
   }

@@ -51,6 +51,7 @@ bool UsbModulePort::plugLocked() {
   UsbIdentity identity = identity_;
   if (plugs_ > 0 && !replugSerial_.empty()) identity.serial = replugSerial_;
   auto gadget = std::make_shared<UsbGadget>(identity);
+  gadget->setHeldElsewhere(heldElsewhere_);
   const int handle = bed_.plug(gadget);
   if (handle == 0) {
     if (!plugFailed_) fprintf(stderr, "simmodule: cannot plug module %s in: %s\n", identity.serial.c_str(), bed_.error().c_str());
@@ -71,6 +72,12 @@ void UsbModulePort::unplugLocked() {
 void UsbModulePort::setReplugSerial(const std::string& serial) {
   std::lock_guard<std::mutex> guard(lock_);
   replugSerial_ = serial;
+}
+
+void UsbModulePort::setHeldElsewhere(bool held) {
+  std::lock_guard<std::mutex> guard(lock_);
+  heldElsewhere_ = held;
+  if (gadget_) gadget_->setHeldElsewhere(held);
 }
 
 void UsbModulePort::pullOut() {

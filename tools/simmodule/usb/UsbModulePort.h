@@ -26,6 +26,9 @@ class UsbModulePort : public simmodule::Port {
   // After its first removal the device comes back under this serial number
   // text (for example the placeholder "DEADDEAD"); empty keeps its own.
   void setReplugSerial(const std::string& serial);
+  // Another process holds the device, now and after every plug: claims fail
+  // with EBUSY.
+  void setHeldElsewhere(bool held);
   // Pulls the device out now (any thread); it stays away until setPresent(true).
   void pullOut();
   // The device now on the bus, or null (any thread).
@@ -54,6 +57,7 @@ class UsbModulePort : public simmodule::Port {
   std::shared_ptr<UsbGadget> gadget_;
   int handle_ = 0;
   bool present_ = true;
+  bool heldElsewhere_ = false;
   unsigned plugs_ = 0;
   bool plugFailed_ = false;  // reported once
 };
