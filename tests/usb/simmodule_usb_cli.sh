@@ -1,10 +1,12 @@
 #!/bin/sh
 # simmodule --usb -- Updater ...: the listing of the modules it puts on the
-# bus, the exit code of the command it runs, and its refusal of a bad call.
-# Usage: simmodule_usb_cli.sh SIMMODULE UPDATER
+# bus, a busy module, the fingerprint through the boot loader, the exit code
+# of the command it runs, and its refusal of a bad call.
+# Usage: simmodule_usb_cli.sh SIMMODULE UPDATER [MKBIRD]
 set -u
 SIM=$1
 UPDATER=$2
+MKBIRD=${3:-}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*"; cat "$WORK/out" "$WORK/err" 2>/dev/null; exit 1; }
@@ -27,6 +29,21 @@ grep -q "^simmodule: usb 0012ABCD, model 5" "$WORK/err" || fail "no note of the 
 HOME="$WORK" "$SIM" --usb --heartbeat 0 --serial 0x40F5849A --usb-busy on -- "$UPDATER" -D >"$WORK/out" 2>"$WORK/err" \
   || fail "-D of a busy module: exit $?"
 grep -q "^    40F5849A  \[Error (25): Is someone else connected to this device?\]" "$WORK/out" || fail "busy module"
+
+# The fingerprint through the boot loader: the liveloader stored under the
+# placeholder serial is started and read back as the module.
+if [ -n "$MKBIRD" ] && "$SIM" --help | grep -q -- "--usb-boot-loader"; then
+  entry="$WORK/.mirovane/updater/DEADDEAD"
+  mkdir -p "$entry"
+  head -c 1500 /dev/urandom >"$WORK/loader.bin"  # a BIRD stream inflates to at most 8 times its size
+  "$MKBIRD" -o "$entry/5.bird" -i Kelvarion:0.5:DEADDEAD:Liveloader -l 0x20000000:"$WORK/loader.bin" \
+    -j 0x20000400 >/dev/null || fail "mkbird"
+  echo "LATEST_DOWNLOAD=5.bird" >"$entry/.settings"
+  HOME="$WORK" "$SIM" --usb --heartbeat 0 --serial 0xDEADDEAD --usb-boot-loader on -- "$UPDATER" -N -s USB \
+    >"$WORK/out" 2>"$WORK/err" || fail "-N -s USB: exit $?"
+  grep -q "^\[ 13579BDF 02468ACE 89ABCDEF 01234567 \]$" "$WORK/out" || fail "no identifier"
+  grep -q "started the loader at 0x20000400" "$WORK/err" || fail "the loader was not started"
+fi
 
 # The command's exit code is simmodule's.
 "$SIM" --usb -- sh -c 'exit 3' >"$WORK/out" 2>"$WORK/err"

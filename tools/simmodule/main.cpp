@@ -2,6 +2,7 @@
 // simulated USB bus (a umockdev test bed with a command running inside it).
 #include <atomic>
 #include <csignal>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,6 +17,9 @@
 #ifdef SIMMODULE_HAVE_USB
 #include "UsbModulePort.h"
 #include "UsbRun.h"
+#endif
+#ifdef SIMMODULE_HAVE_BOOT_LOADER
+#include "UsbBootLoader.h"
 #endif
 
 namespace {
@@ -40,7 +44,7 @@ const char kUsage[] =
     "                 [--discovery on|off] [--behind ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
     "                 [--absent silent|error]\n"
     "  USB: simmodule --usb [identity and loader options as above] [--usb-module ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
-    "                 [--replug-serial N] [--usb-busy on|off] -- COMMAND [ARGS]\n"
+    "                 [--replug-serial N] [--usb-busy on|off] [--usb-boot-loader on|off] -- COMMAND [ARGS]\n"
     "       runs COMMAND inside a simulated USB bus that carries the module (and each --usb-module)\n"
     "       and exits with COMMAND's exit code\n";
 
@@ -101,6 +105,9 @@ const char kHelp[] =
     "                             serial number N, e.g. 0xDEADDEAD (default: its own)\n"
     "  --usb-busy on|off          another process holds the devices: claims fail with EBUSY\n"
     "                             (default off)\n"
+    "  --usb-boot-loader on|off   the first module starts as the serial download boot loader\n"
+    "                             (USB HID 0x1FC9:0x0130); the loader it is given and started\n"
+    "                             comes up on the bus as the module (default off)\n"
     "  --help                     this text\n"
     "SIGINT or SIGTERM stops the module and prints what it saw.\n";
 
@@ -117,6 +124,7 @@ struct Options {
   std::vector<simmodule::ModuleConfig> usbModules;  // further modules on the bus
   uint32_t replugSerial = 0;                         // serial after the first drop, 0 = own
   bool usbBusy = false;                              // another process holds the devices
+  bool bootLoader = false;                           // the module starts in its boot loader
   std::vector<std::string> command;                  // what runs inside the bus
 };
 
@@ -140,6 +148,12 @@ bool applyUsbSetting(const std::string& key, const std::string& value, Options* 
     options->replugSerial = static_cast<uint32_t>(serial);
     if (*end == '\0' && serial != 0 && serial <= 0xFFFFFFFFul) return true;
     *error = "bad value \"" + value + "\" for replug-serial";
+    return false;
+  }
+  if (key == "usb-boot-loader") {
+    options->bootLoader = value == "on";
+    if (value == "on" || value == "off") return true;
+    *error = "bad value \"" + value + "\" for usb-boot-loader";
     return false;
   }
   if (key == "usb-busy") {
@@ -243,6 +257,68 @@ void printSummary(const char* name, const simmodule::Stats& s) {
 
 }  // namespace
 
+#ifdef SIMMODULE_HAVE_USB
+namespace {
+
+// Puts one module on the bus; with absent set it stays off the bus until its
+// port is made present.
+simusb::UsbModulePort* putOnBus(simusb::UsbTestbed& bed, simmodule::Simulator& simulator, const Options& options,
+                                bool absent) {
+  const simmodule::ModuleConfig& config = simulator.primary().config();
+  std::unique_ptr<simusb::UsbModulePort> port(
+      new simusb::UsbModulePort(bed, simusb::moduleIdentity(config.serialNumber, config.model)));
+  if (absent) port->setPresent(false);
+  else if (!port->plugIn()) return nullptr;
+  if (options.replugSerial) {
+    char text[9];
+    snprintf(text, sizeof text, "%08X", options.replugSerial);
+    port->setReplugSerial(text);
+  }
+  port->setHeldElsewhere(options.usbBusy);
+  simusb::UsbModulePort* raw = port.get();
+  if (!simulator.attachPort(std::move(port)) || !simulator.start()) return nullptr;
+  fprintf(stderr, "simmodule: usb %08X, model %u, firmware 0x%08X, build %u%s\n", config.serialNumber, config.model,
+          config.firmwareVersion, config.build, absent ? " (once the boot loader starts it)" : "");
+  return raw;
+}
+
+#ifdef SIMMODULE_HAVE_BOOT_LOADER
+// The boot loader on the bus until it is told to start a loader: then it
+// leaves the bus and the module (port) arrives.
+class BootLoaderStage {
+ public:
+  bool start(simusb::UsbTestbed& bed, simusb::UsbModulePort* port) {
+    handle_ = bed.plug(loader_.gadget);
+    if (handle_ == 0) return false;
+    fprintf(stderr, "simmodule: usb boot loader 1FC9:0130\n");
+    thread_ = std::thread([this, &bed, port] {
+      uint32_t address = 0;
+      while (!done_)
+        if (loader_.waitForJump(100, &address)) {
+          bed.unplug(handle_);
+          port->setPresent(true);
+          fprintf(stderr, "simmodule: the boot loader started the loader at 0x%08X\n", address);
+          return;
+        }
+    });
+    return true;
+  }
+  ~BootLoaderStage() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  UsbBootLoader loader_;
+  int handle_ = 0;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+#endif
+
+}  // namespace
+#endif
+
 // The modules on a simulated USB bus, with the command running inside it.
 // Notes go to the error stream so that the command's output stays its own.
 int runUsb(const Options& options) {
@@ -252,30 +328,38 @@ int runUsb(const Options& options) {
     fprintf(stderr, "simmodule: no simulated USB bus: %s\n", bed.error().c_str());
     return 1;
   }
+#ifndef SIMMODULE_HAVE_BOOT_LOADER
+  if (options.bootLoader) {
+    fprintf(stderr, "simmodule: built without the simulated boot loader: no --usb-boot-loader\n");
+    return 1;
+  }
+#endif
   std::vector<simmodule::ModuleConfig> modules = {options.module};
   modules.insert(modules.end(), options.usbModules.begin(), options.usbModules.end());
   std::vector<std::unique_ptr<simmodule::Simulator>> simulators;
+  std::vector<simusb::UsbModulePort*> ports;
   for (size_t i = 0; i < modules.size(); ++i) {
     simulators.emplace_back(new simmodule::Simulator(modules[i], options.endpoint));
-    simmodule::Simulator& simulator = *simulators.back();
-    simmodule::configureUpgrade(simulator, options.upgrade);
-    if (i == 0) simmodule::addNetworkModules(simulator, options.device);
-    simusb::UsbModulePort* port = nullptr;
-    if (!simusb::attachUsb(simulator, bed, &port) || !simulator.start()) {
+    simmodule::configureUpgrade(*simulators.back(), options.upgrade);
+    if (i == 0) simmodule::addNetworkModules(*simulators.back(), options.device);
+    ports.push_back(putOnBus(bed, *simulators.back(), options, i == 0 && options.bootLoader));
+    if (!ports.back()) {
       fprintf(stderr, "simmodule: cannot put module %08X on the simulated USB bus: %s\n", modules[i].serialNumber,
               bed.error().c_str());
       return 1;
     }
-    if (options.replugSerial) {
-      char text[9];
-      snprintf(text, sizeof text, "%08X", options.replugSerial);
-      port->setReplugSerial(text);
-    }
-    port->setHeldElsewhere(options.usbBusy);
-    fprintf(stderr, "simmodule: usb %08X, model %u, firmware 0x%08X, build %u\n", modules[i].serialNumber,
-            modules[i].model, modules[i].firmwareVersion, modules[i].build);
   }
-  const int code = simusb::runInTestbed(bed, options.command);
+  int code = 1;
+  {
+#ifdef SIMMODULE_HAVE_BOOT_LOADER
+    BootLoaderStage bootLoader;
+    if (options.bootLoader && !bootLoader.start(bed, ports.front())) {
+      fprintf(stderr, "simmodule: cannot put the boot loader on the simulated USB bus: %s\n", bed.error().c_str());
+      return 1;
+    }
+#endif
+    code = simusb::runInTestbed(bed, options.command);
+  }
   for (auto& simulator : simulators) simulator->stop();
   return code;
 #else

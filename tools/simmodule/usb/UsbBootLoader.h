@@ -1,8 +1,8 @@
-#ifndef TESTS_USB_USBBOOTLOADER_H
-#define TESTS_USB_USBBOOTLOADER_H
+#ifndef SIMMODULE_USB_USBBOOTLOADER_H
+#define SIMMODULE_USB_USBBOOTLOADER_H
 // The serial download boot loader as a HID device (0x1FC9:0x0130) on the
-// simulated USB bus: the simulated loader's HID front shapes the replies to
-// each output report, the gadget carries reports both ways.
+// simulated USB bus: the simulated loader's HID front (simsdp) shapes the
+// replies to each output report, the gadget carries reports both ways.
 #include <chrono>
 #include <condition_variable>
 #include <memory>
