@@ -27,8 +27,8 @@ struct UsbModule {
 // One bed for the whole test process: a libusb context in this process
 // hears the hot-plug events of the bed it was made in only.
 inline simusb::UsbTestbed& sharedTestbed() {
-  static simusb::UsbTestbed* bed = new simusb::UsbTestbed;  // left to the end of the process
-  return *bed;
+  static simusb::UsbTestbed bed;  // its directory goes when the process ends
+  return bed;
 }
 
 // The devices a test puts on the shared bed; they leave it with the test.

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -212,6 +214,15 @@ void onClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer 
   }
 }
 
+// The handler's socket is made by umockdev's worker thread; waits (bounded)
+// until it is there.
+void waitForHandlerSocket(const std::string& path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  struct stat info;
+  while (stat(path.c_str(), &info) != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 std::string findPreloadLibrary() {
   for (const char* path : kPreloadCandidates)
     if (access(path, R_OK) == 0) return path;
@@ -279,7 +290,8 @@ int UsbTestbed::plug(const std::shared_ptr<UsbGadget>& gadget) {
     umockdev_testbed_remove_device(bed, device->syspath.c_str());
     return 0;
   }
-  // Announced once its handler is in place, so that a host that hears of it can open it.
+  // Announced once its handler listens, so that a host that hears of it can open it.
+  waitForHandlerSocket(rootDirectory() + "/ioctl" + device->node);
   umockdev_testbed_uevent(bed, device->syspath.c_str(), "add");
   const int handle = static_cast<int>(number);
   devices_[handle] = std::move(device);
