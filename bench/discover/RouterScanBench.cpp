@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../support/BenchFigures.h"
+#include "../support/BenchNetns.h"
 #include "ChildProcess.h"
 #include "SimDiscovery.h"
 #include "SimModule.h"
@@ -79,26 +80,10 @@ void BM_RouterScanSilentAddresses(benchmark::State& state) {
 }
 BENCHMARK(BM_RouterScanSilentAddresses)->Iterations(1)->UseManualTime();
 
-// Discovery multicast must stay inside a namespace of our own.
-void enterNetworkNamespace(int argc, char** argv) {
-  if (getenv("BENCH_SCAN_IN_NETNS")) return;
-  setenv("BENCH_SCAN_IN_NETNS", "1", 1);
-  std::vector<char*> args = {const_cast<char*>("unshare"), const_cast<char*>("-rn"),
-                             const_cast<char*>("sh"), const_cast<char*>("-c"),
-                             const_cast<char*>("ip link set lo up && ip link set lo multicast on && "
-                                               "ip addr add 10.77.0.1/32 dev lo && "
-                                               "ip route add 224.0.0.0/4 dev lo && exec \"$0\" \"$@\"")};
-  for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-  args.push_back(nullptr);
-  execvp("unshare", args.data());
-  perror("bench_router_scan: unshare");
-  exit(1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  enterNetworkNamespace(argc, argv);
+  enterNetworkNamespace(argc, argv, "bench_router_scan");
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
