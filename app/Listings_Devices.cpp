@@ -17,6 +17,18 @@ const char* linkTypeName(int linkType) {
   }
 }
 
+// Modules the system would not let us open are missing from the list: say so,
+// and how to get access, on the error stream.
+void reportDeniedUsbModules(UpdaterDisplayInterface* display) {
+  unsigned denied = aDiscovery_CountDeniedUSBModules();
+  if (denied == 0) return;
+  display->print(1, "%u Kelvarion USB module(s) present that this user may not open (permission denied).", denied);
+  display->print(1, "To allow access: install the udev rule 60-kelvarion.rules (the mirovane-updater package "
+                    "does; from a source tree, copy packaging/udev/60-kelvarion.rules to /etc/udev/rules.d), run "
+                    "'udevadm control --reload-rules' and 'udevadm trigger' as root and plug the module in "
+                    "again. Without a desktop session, also add the user to the group plugdev.");
+}
+
 void printEntry(UpdaterDisplayInterface* display, const DeviceListEntry& e) {
   const linkSpec& s = e.spec;
   const char* model = aDefs_GetModelName(static_cast<int>(s.model));
@@ -64,5 +76,6 @@ int runDiscoverCommand(UpdaterApp& app, UpdaterDisplayInterface* display, uint32
   }
   if (linkType == LINKTYPE_INVALID) linkType = LINKTYPE_USB;
   printDeviceList(display, app.discoverDevices(linkType), linkType);
+  if (linkType == LINKTYPE_USB) reportDeniedUsbModules(display);
   return 0;
 }

@@ -30,13 +30,18 @@ const OptionSpec kOptionTable[] = {
     {"-k", OptionGroup::SettingWithParameter, true},
     {"-u", OptionGroup::SettingWithParameter, true},
     {"--help", OptionGroup::Help, false},
+    {"-V", OptionGroup::Version, false},
+    {"--version", OptionGroup::Version, false},
 };
 const size_t kOptionCount = sizeof(kOptionTable) / sizeof(kOptionTable[0]);
 
 namespace {
 
-// Two characters ("-B") is a short option: it is only ever matched exactly.
-bool isShort(const OptionSpec& spec) { return std::strlen(spec.text) <= 2; }
+// Two characters ("-B") is a short option: it is only ever matched exactly,
+// and so are the version options, which came after the prefix rules.
+bool exactOnly(const OptionSpec& spec) {
+  return std::strlen(spec.text) <= 2 || spec.group == OptionGroup::Version;
+}
 
 }  // namespace
 
@@ -52,7 +57,7 @@ const OptionSpec* OptionTokenizer::lookup(const std::string& name) {
   int matches = 0;
   for (size_t i = 0; i < kOptionCount; ++i) {
     const OptionSpec& spec = kOptionTable[i];
-    if (isShort(spec) || name.size() >= std::strlen(spec.text)) continue;
+    if (exactOnly(spec) || name.size() >= std::strlen(spec.text)) continue;
     if (std::strncmp(spec.text, name.c_str(), name.size()) == 0) {
       found = &spec;
       ++matches;

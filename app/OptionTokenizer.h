@@ -6,13 +6,14 @@
 // Rules: an argument beginning with '-' is an option, anything else (a path
 // beginning with '/' included) is a plain argument and is passed over. An
 // option is looked up exactly; failing that, a long option is selected by a
-// unique prefix ("-OV" selects -OVERRIDE, "--he" --help). A parameter is
+// unique prefix ("-OV" selects -OVERRIDE, "--he" --help); --version is only
+// ever matched exactly, so that "--" and "--h" keep selecting --help. A parameter is
 // joined with '=' or is the next argument, which must not be an option.
 #include <cstddef>
 #include <string>
 
 // What an option is for; the parser acts on the identifier.
-enum class OptionGroup { Command, Help, Setting, SettingWithParameter };
+enum class OptionGroup { Command, Help, Setting, SettingWithParameter, Version };
 
 struct OptionSpec {
   const char* text;  // "-B", "-OVERRIDE", "--help"

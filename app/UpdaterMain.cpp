@@ -17,7 +17,8 @@
 namespace {
 
 const char kAppName[] = "Updater";
-const char kAppVersion[] = "Version: 1.1 Jan 20 2023";
+// UPDATER_VERSION comes from the build (the project version).
+const char kAppVersion[] = "Version: " UPDATER_VERSION " Jan 20 2023";
 const char kMakerNotice[] = "Copyright (c) Mirovane. All rights reserved.";
 const uint32_t kPlaceholderSerial = 0xDEADDEAD;
 const int kDirectoryMode = 0755;
@@ -132,6 +133,11 @@ int runUpdater(int argc, const char* const* argv) {
   setDebugStream(stderr);
 
   int parsed = parseOptions(&display, argc, argv, options);
+  if (parsed == 0 && options.versionRequested) {
+    display.print(0, "%s %s", kAppName, UPDATER_VERSION);
+    display.print(0, "libkelvarion %s", aVersion_GetString());
+    return 0;
+  }
   display.print(0, "%s (%s)", kAppName, kAppVersion);
   if (parsed != 0) {
     display.print(0, "(%s)", kMakerNotice);

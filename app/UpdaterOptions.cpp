@@ -81,6 +81,10 @@ class Parser {
       options_.helpRequested = true;
       return false;
     }
+    if (spec.group == OptionGroup::Version) {
+      options_.versionRequested = true;
+      return false;
+    }
     if (name == "-B") options_.commands |= CMD_LIST_BUILDS;
     else if (name == "-D") options_.commands |= CMD_DISCOVER;
     else if (name == "-G") options_.commands |= CMD_GET_BUILD;
@@ -186,7 +190,7 @@ int parseOptions(UpdaterDisplayInterface* display, int argc, const char* const* 
   OptionToken token;
   while (tokenizer.next(token)) {
     if (token.status != TokenStatus::Option) continue;  // not acted on, no message
-    if (!parser.apply(*token.option, token.parameter)) return 0;  // help ends the parse
+    if (!parser.apply(*token.option, token.parameter)) return 0;  // help and version end the parse
   }
 
   debugPrint(DEBUG_APP, "\nApplication parameters:[%s]\n", options.programName.c_str());

@@ -55,6 +55,7 @@ struct UpdaterOptions {
   uint32_t debugMask = 0;
   bool debugMaskGiven = false;
   bool helpRequested = false;
+  bool versionRequested = false;  // -V, --version
 };
 
 // Resets options to the defaults, then reads argv into it. Messages go to the

@@ -40,6 +40,7 @@ bool collectUSBDevice(const platform::UsbDeviceInfo* info, void* ref) {
   device.vendor = info->vendorId;
   device.product = info->productId;
   device.linkInterface = info->hasLinkInterface;
+  device.permissionDenied = info->permissionDenied;
   snprintf(device.serial, sizeof device.serial, "%s", info->serial);
   static_cast<std::vector<aUSBDeviceInfo>*>(ref)->push_back(device);
   return true;
@@ -258,6 +259,15 @@ uint8_t aDiscovery_EnumerateModules(linkType type, aDiscoveryModuleFoundProc cal
     default:
       return 0;
   }
+}
+
+uint8_t aDiscovery_CountDeniedUSBModules(void) {
+  std::vector<aUSBDeviceInfo> devices;
+  gUSBLister(devices);
+  unsigned denied = 0;
+  for (const aUSBDeviceInfo& device : devices)
+    if (device.vendor == aDISCOVERY_USB_VENDOR && device.linkInterface && device.permissionDenied) ++denied;
+  return denied > 255 ? 255 : static_cast<uint8_t>(denied);
 }
 
 linkSpec* aDiscovery_FindModule(linkType type, uint32_t serialNumber) {

@@ -50,6 +50,10 @@ KLV_EXTERN_C_BEGIN
  * nothing). Returns how many the callback marked found, at most 255. */
 KLV_EXPORT uint8_t aDiscovery_EnumerateModules(linkType type, aDiscoveryModuleFoundProc callback,
                                                void* ref);
+/* How many of the maker's USB modules present now this user may not open
+ * (the system denies access, so their serial numbers cannot be read and
+ * enumeration passes them over), at most 255. */
+KLV_EXPORT uint8_t aDiscovery_CountDeniedUSBModules(void);
 /* A new linkSpec of the module with serialNumber, or null. */
 KLV_EXPORT linkSpec* aDiscovery_FindModule(linkType type, uint32_t serialNumber);
 /* A new linkSpec of the first module with a non-zero serial number, or null. */

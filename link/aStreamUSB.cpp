@@ -93,6 +93,8 @@ aErr openResult(platform::UsbResult result) {
       return aErrNotFound;
     case platform::UsbResult::Busy:
       return aErrBusy;
+    case platform::UsbResult::Permission:
+      return aErrPermission;
     default:
       return aErrInitialization;
   }

@@ -11,3 +11,11 @@ aErr aTime_MSSleep(uint32_t ms) {
   if (ms) platform::sleepMilliseconds(ms);
   return aErrNone;
 }
+
+aErr aTime_GetLocalCalendar(aCalendarTime* now) {
+  if (!now) return aErrParam;
+  platform::CalendarTime local{};
+  if (!platform::localCalendarTime(&local)) return aErrIO;
+  *now = aCalendarTime{local.year, local.month, local.day, local.hour, local.minute, local.second};
+  return aErrNone;
+}

@@ -7,9 +7,10 @@
 
 namespace {
 
-const uint8_t kMajor = 2;
-const uint8_t kMinor = 9;
-const uint32_t kPatch = 26;
+// The numbers come from the build (KELVARION_VERSION in the top CMakeLists.txt).
+const uint8_t kMajor = KLV_VERSION_MAJOR;
+const uint8_t kMinor = KLV_VERSION_MINOR;
+const uint32_t kPatch = KLV_VERSION_PATCH;
 
 const char kFeatureName[] = "VERSION";
 const char kFeatureDescription[] = "Version Query API";

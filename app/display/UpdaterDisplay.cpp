@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "platform/console.h"
+#include "aConsole.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ std::atomic<FILE*> gDebugStream{nullptr};
 // Shared by all displays; advanced on every busy step.
 uint8_t gBusyFrame = 0;
 
-bool animated() { return platform::consoleIsTerminal(platform::ConsoleStream::Output); }
+bool animated() { return aConsole_IsTerminal(aConsoleOutput); }
 
 void blankLine() { fprintf(stdout, "\r%*s\r", kBlankWidth, " "); }
 
@@ -47,7 +47,7 @@ void UpdaterDisplayInterface::print(int level, const char* format, ...) {
     showMessage(text);
 }
 
-CLI_Display::CLI_Display() { platform::consoleSetUnbuffered(); }
+CLI_Display::CLI_Display() { aConsole_SetUnbuffered(); }
 
 void CLI_Display::setProgressActive(bool active) {
   if (!active && animated()) blankLine();

@@ -14,6 +14,8 @@ struct aUSBDeviceInfo {
   bool linkInterface = false;
   // Its serial-number string; empty when it has none or it could not be read.
   char serial[64] = {0};
+  // The system refused to open the device to this user.
+  bool permissionDenied = false;
 };
 
 // Lists the present USB devices into devices. A machine without USB support,
@@ -22,7 +24,7 @@ typedef void (*aUSBDeviceLister)(std::vector<aUSBDeviceInfo>& devices);
 
 // Replaces the USB device lister (null restores the platform's); returns the
 // previous one. For tests.
-KLV_EXPORT aUSBDeviceLister aDiscovery_SetUSBLister(aUSBDeviceLister lister);
+aUSBDeviceLister aDiscovery_SetUSBLister(aUSBDeviceLister lister);
 
 // Most modules one USB walk keeps.
 #define aDISCOVERY_USB_TABLE_SIZE 128
@@ -39,18 +41,18 @@ struct aUSBModuleTable {
 
 // Enters one device in the table when it is one of the maker's modules with
 // the link interface; returns whether it was entered (or overwrote an entry).
-KLV_EXPORT bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const aUSBDeviceInfo* device);
+bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const aUSBDeviceInfo* device);
 
 // Reads a serial-number string as hexadecimal: 1 to 8 hex digits, nothing else.
-KLV_EXPORT bool aDiscovery_ParseUSBSerial(const char* text, uint32_t* serialNumber);
+bool aDiscovery_ParseUSBSerial(const char* text, uint32_t* serialNumber);
 
 // Decodes one TCP/IP discovery answer received from fromAddress (network byte
 // order). False for answers shorter than 16 bytes and for datagrams that are
 // no module's answer (zero sender, or a module address that is 0 or odd).
-KLV_EXPORT bool aDiscovery_DecodeAnswer(const uint8_t* data, size_t length, uint32_t fromAddress,
+bool aDiscovery_DecodeAnswer(const uint8_t* data, size_t length, uint32_t fromAddress,
                                         linkSpec* spec);
 
 // The 16-byte request.
-KLV_EXPORT void aDiscovery_MakeRequest(uint8_t request[aDISCOVERY_MESSAGE_SIZE]);
+void aDiscovery_MakeRequest(uint8_t request[aDISCOVERY_MESSAGE_SIZE]);
 
 #endif

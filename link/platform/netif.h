@@ -7,7 +7,7 @@ KLV_EXTERN_C_BEGIN
 /* Fills up to max IPv4 addresses (network byte order) of the local interfaces
  * that are up, in the system's order; *count gets how many. aErrNotFound when
  * the system's table cannot be read. */
-KLV_EXPORT aErr aNetif_ListIPv4(uint32_t* addresses, size_t max, size_t* count);
+aErr aNetif_ListIPv4(uint32_t* addresses, size_t max, size_t* count);
 KLV_EXTERN_C_END
 
 #endif

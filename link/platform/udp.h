@@ -8,26 +8,26 @@ typedef struct aUdpSocket* aUdpSocketRef;
 
 KLV_EXTERN_C_BEGIN
 /* A new IPv4 datagram socket, or null. */
-KLV_EXPORT aUdpSocketRef aUdp_Open(void);
+aUdpSocketRef aUdp_Open(void);
 /* Binds to address:port; reuse lets several sockets share a multicast port. */
-KLV_EXPORT aErr aUdp_Bind(aUdpSocketRef sock, uint32_t address, uint16_t port, bool reuse);
-KLV_EXPORT aErr aUdp_SetBroadcast(aUdpSocketRef sock, bool enable);
+aErr aUdp_Bind(aUdpSocketRef sock, uint32_t address, uint16_t port, bool reuse);
+aErr aUdp_SetBroadcast(aUdpSocketRef sock, bool enable);
 /* Outgoing interface of multicast datagrams (by the interface's address). */
-KLV_EXPORT aErr aUdp_SetMulticastInterface(aUdpSocketRef sock, uint32_t interfaceAddress);
+aErr aUdp_SetMulticastInterface(aUdpSocketRef sock, uint32_t interfaceAddress);
 /* Joins group on the interface with interfaceAddress (0 = the default one). */
-KLV_EXPORT aErr aUdp_JoinGroup(aUdpSocketRef sock, uint32_t group, uint32_t interfaceAddress);
-KLV_EXPORT aErr aUdp_SendTo(aUdpSocketRef sock, uint32_t address, uint16_t port,
+aErr aUdp_JoinGroup(aUdpSocketRef sock, uint32_t group, uint32_t interfaceAddress);
+aErr aUdp_SendTo(aUdpSocketRef sock, uint32_t address, uint16_t port,
                             const void* data, size_t length);
 /* Waits up to timeoutMs for one datagram. Up to capacity bytes are copied;
  * *received gets the datagram's full length (it may exceed capacity).
  * aErrTimeout when nothing came, aErrIO on a socket error. */
-KLV_EXPORT aErr aUdp_ReceiveFrom(aUdpSocketRef sock, void* buffer, size_t capacity,
+aErr aUdp_ReceiveFrom(aUdpSocketRef sock, void* buffer, size_t capacity,
                                  size_t* received, uint32_t* fromAddress, uint16_t* fromPort,
                                  uint32_t timeoutMs);
 /* The local port the socket is bound to (0 when unknown). */
-KLV_EXPORT uint16_t aUdp_LocalPort(aUdpSocketRef sock);
+uint16_t aUdp_LocalPort(aUdpSocketRef sock);
 /* Closes the socket and nulls *sock; aErrParam for a null socket. */
-KLV_EXPORT aErr aUdp_Close(aUdpSocketRef* sock);
+aErr aUdp_Close(aUdpSocketRef* sock);
 KLV_EXTERN_C_END
 
 #endif

@@ -21,6 +21,8 @@ struct UsbDeviceInfo {
   char serial[64];
   // The device has an interface of class/subclass/protocol 0xFF/0x88/0x10.
   bool hasLinkInterface;
+  // The system refused to open the device to this user (serial is then empty).
+  bool permissionDenied;
 };
 
 // Endpoint addresses and maximum packet sizes of the link interface.
@@ -38,6 +40,7 @@ enum class UsbResult {
   Timeout,    // nothing (or not everything) moved within the time given
   NotFound,   // no present device carries that serial number
   Busy,       // another process holds the link interface
+  Permission, // the system does not let this user open the device
   Cancelled,  // the transfer was cancelled
   NoDevice,   // the device went away
   Failed      // any other failure
@@ -50,7 +53,8 @@ using UsbVisit = bool (*)(const UsbDeviceInfo* info, void* ref);
 
 struct UsbOps {
   // Walks the present devices of vendorId (0 = every vendor). False when the
-  // bus cannot be listed.
+  // bus cannot be listed. A device this user may not open is still visited,
+  // with permissionDenied set.
   bool (*enumerate)(uint16_t vendorId, UsbVisit visit, void* ref);
   // Opens the device whose serial-number string is serialNumber as "%08X"
   // (any case) and has the link interface, claims that interface (alternate

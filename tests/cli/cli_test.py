@@ -91,6 +91,22 @@ def help_texts(c):
 
 
 @case
+def version(c):
+    # Program and library version on stdout, nothing else; no directory made.
+    for args in (["--version"], ["-V"], ["-V", "-D", "-d", "xyz"]):
+        r = c.run(*args)
+        c.equal(r.code, 0, "exit", r)
+        c.equal(r.out, "Updater 1.1\nlibkelvarion 2.9.26\n", "stdout", r)
+        c.equal(r.err, "", "stderr", r)
+        c.check(not os.path.exists(c.usage_directory()), "no directory", r)
+    # "--" still selects --help; a shortened --version is not an option.
+    r = c.run("--")
+    c.equal(r.err, expected("usage_full.txt"), "full usage", r)
+    r = c.run("--vers")
+    c.equal(r.out, BANNER + NOTICE + RELEASE, "unknown option: usage", r)
+
+
+@case
 def rejected_options(c):
     cases = [
         (["-d", "xyz", "-I"], "Invalid serial number obtained from argument [xyz]\n"),

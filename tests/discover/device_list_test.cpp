@@ -17,6 +17,7 @@
 #include "UpdaterDisplay.h"
 #include "internal/aDiscoveryInternal.h"
 #include "platform/socket.h"
+#include "platform/usb.h"
 
 namespace {
 
@@ -117,6 +118,37 @@ TEST(DeviceList, UsbModuleThatCannotBeOpenedGetsItsErrorLine) {
   EXPECT_EQ("    0012ABCD  [Error (25): Is someone else connected to this device?]", display.lines.back());
   // No transport at all finds nothing.
   EXPECT_TRUE(app.discoverDevices(255).empty());
+}
+
+namespace {
+
+// A bus with one module whose device this user may not open.
+bool deniedModuleBus(uint16_t, platform::UsbVisit visit, void* ref) {
+  platform::UsbDeviceInfo d;
+  std::memset(&d, 0, sizeof d);
+  d.vendorId = 0x3A7C;
+  d.productId = 0x0013;
+  d.hasLinkInterface = true;
+  d.permissionDenied = true;
+  visit(&d, ref);
+  return true;
+}
+
+const platform::UsbOps kDeniedModuleBus = {deniedModuleBus, nullptr, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+TEST(DeviceList, UsbModuleWithoutPermissionIsReportedWithTheFix) {
+  platform::usbSetOps(&kDeniedModuleBus);
+  CapturingDisplay display;
+  UpdaterApp app("http://127.0.0.1:1", "/tmp", &display);
+  EXPECT_EQ(0, runDiscoverCommand(app, &display, 0, LINKTYPE_USB));
+  platform::usbSetOps(nullptr);
+  ASSERT_GE(display.lines.size(), 4u);
+  EXPECT_EQ("    No devices found.", display.lines[display.lines.size() - 3]);
+  EXPECT_EQ("error: 1 Kelvarion USB module(s) present that this user may not open (permission denied).",
+            display.lines[display.lines.size() - 2]);
+  EXPECT_NE(std::string::npos, display.lines.back().find("60-kelvarion.rules"));
 }
 
 class ReadBack : public ::testing::Test {

@@ -6,6 +6,7 @@
 
 #include "aDiscovery.h"
 #include "internal/aDiscoveryInternal.h"
+#include "platform/usb.h"
 
 namespace {
 
@@ -204,4 +205,56 @@ TEST(DiscoveryRequest, SixteenBytesFirstIsOne) {
   aDiscovery_MakeRequest(request);
   EXPECT_EQ(1, request[0]);
   for (int i = 1; i < 16; ++i) EXPECT_EQ(0, request[i]);
+}
+
+// ---- Devices this user may not open, through the platform's USB table --------
+
+namespace {
+
+std::vector<platform::UsbDeviceInfo> gBus;
+
+platform::UsbDeviceInfo busDevice(uint16_t vendor, const char* serial, bool denied) {
+  platform::UsbDeviceInfo d;
+  std::memset(&d, 0, sizeof d);
+  d.vendorId = vendor;
+  d.productId = 0x0013;
+  d.hasLinkInterface = true;
+  d.permissionDenied = denied;
+  std::strncpy(d.serial, serial, sizeof d.serial - 1);
+  return d;
+}
+
+bool busEnumerate(uint16_t vendorId, platform::UsbVisit visit, void* ref) {
+  for (const platform::UsbDeviceInfo& d : gBus)
+    if ((vendorId == 0 || d.vendorId == vendorId) && !visit(&d, ref)) break;
+  return true;
+}
+
+const platform::UsbOps kDeniedBus = {busEnumerate, nullptr, nullptr, nullptr, nullptr};
+
+struct DeniedUSB : ::testing::Test {
+  void SetUp() override { platform::usbSetOps(&kDeniedBus); }
+  void TearDown() override {
+    platform::usbSetOps(nullptr);
+    gBus.clear();
+  }
+};
+
+}  // namespace
+
+TEST_F(DeniedUSB, ModulesThatCannotBeOpenedAreCountedNotListed) {
+  gBus = {busDevice(0x3A7C, "", true), busDevice(0x3A7C, "0012ABCD", false), busDevice(0x3A7C, "", true),
+          busDevice(0x1FC9, "", true)};
+  Collected c;
+  EXPECT_EQ(1, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &c));
+  ASSERT_EQ(1u, c.specs.size());
+  EXPECT_EQ(0x0012ABCDu, c.specs[0].serialNumber);
+  // Another vendor's device is none of ours, denied or not.
+  EXPECT_EQ(2, aDiscovery_CountDeniedUSBModules());
+}
+
+TEST_F(DeniedUSB, NothingDeniedCountsNothing) {
+  EXPECT_EQ(0, aDiscovery_CountDeniedUSBModules());
+  gBus = {busDevice(0x3A7C, "0012ABCD", false)};
+  EXPECT_EQ(0, aDiscovery_CountDeniedUSBModules());
 }

@@ -159,6 +159,23 @@ TEST(UpdaterOptions, HelpEndsTheParse) {
   EXPECT_TRUE(parse({"-X", "0", "-H"}).options.debugMaskGiven);
 }
 
+TEST(UpdaterOptions, VersionOptionsMatchExactlyAndEndTheParse) {
+  // The version options must not take prefixes away from --help.
+  EXPECT_STREQ(OptionTokenizer::lookup("--")->text, "--help");
+  EXPECT_EQ(OptionTokenizer::lookup("--v"), nullptr);
+  EXPECT_EQ(OptionTokenizer::lookup("--versio"), nullptr);
+  EXPECT_EQ(OptionTokenizer::lookup("-Ve"), nullptr);
+  for (const char* option : {"-V", "--version"}) {
+    Parsed p = parse({"-D", option, "-d", "xyz"});
+    EXPECT_EQ(p.result, 0) << option;
+    EXPECT_TRUE(p.options.versionRequested) << option;
+    EXPECT_FALSE(p.options.helpRequested) << option;
+    EXPECT_TRUE(p.errors.empty()) << option;
+  }
+  EXPECT_FALSE(parse({"-V=1"}).options.versionRequested);
+  EXPECT_FALSE(parse({"-h", "-V"}).options.versionRequested);
+}
+
 TEST(UpdaterOptions, DebugMaskAccumulatesAndRejectsLeftovers) {
   Parsed p = parse({"-X", "0x00040000", "-X", "524288"});
   EXPECT_EQ(p.result, 0);

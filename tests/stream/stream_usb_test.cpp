@@ -20,6 +20,7 @@ using platform::UsbResult;
 struct FakeBus {
   uint32_t presentSerial = 0x0012ABCD;
   bool heldElsewhere = false;
+  bool denied = false;  // the system refuses this user
   platform::UsbEndpoints endpoints = {0x81, 64, 0x02, 64, 0x83, 8};
   struct Transfer {
     UsbResult result;
@@ -40,9 +41,9 @@ platform::UsbDevice* const kDevice = reinterpret_cast<platform::UsbDevice*>(0x12
 
 bool fakeEnumerate(uint16_t vendorId, platform::UsbVisit visit, void* ref) {
   platform::UsbDeviceInfo devices[] = {
-      {0x3A7C, 0x0013, "0012ABCD", true},   // a module (model 19)
-      {0x3A7C, 0x0013, "00C0FFEE", false},  // the maker's, without the link interface
-      {0x1234, 0x0013, "00000001", true},   // another vendor
+      {0x3A7C, 0x0013, "0012ABCD", true, false},   // a module (model 19)
+      {0x3A7C, 0x0013, "00C0FFEE", false, false},  // the maker's, without the link interface
+      {0x1234, 0x0013, "00000001", true, false},   // another vendor
   };
   for (const platform::UsbDeviceInfo& d : devices)
     if ((vendorId == 0 || d.vendorId == vendorId) && !visit(&d, ref))
@@ -55,6 +56,8 @@ UsbResult fakeOpen(uint32_t serialNumber, platform::UsbDevice** device, platform
     return UsbResult::NotFound;
   if (bus->heldElsewhere)
     return UsbResult::Busy;
+  if (bus->denied)
+    return UsbResult::Permission;
   ++bus->opened;
   *device = kDevice;
   *endpoints = bus->endpoints;
@@ -120,6 +123,10 @@ TEST_F(USBStream, AbsentAndBusyModules) {
   EXPECT_EQ(nullptr, s);
   EXPECT_EQ(aErrParam, aStream_CreateUSB(fake.presentSerial, nullptr));
   fake.heldElsewhere = false;
+  fake.denied = true;  // not someone else's: ours to fix with the device's permissions
+  EXPECT_EQ(aErrPermission, aStream_CreateUSB(fake.presentSerial, &s));
+  EXPECT_EQ(nullptr, s);
+  fake.denied = false;
   fake.endpoints.bulkInSize = 0;  // an interface without a usable IN pipe
   EXPECT_EQ(aErrInitialization, aStream_CreateUSB(fake.presentSerial, &s));
   EXPECT_EQ(fake.opened, fake.closed);

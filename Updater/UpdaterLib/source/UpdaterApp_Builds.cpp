@@ -5,7 +5,7 @@
 
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
-#include "platform/thread.h"
+#include "aThread.h"
 #include "server/HttpTransfer.h"
 #include "server/ServerComm.h"
 #include "store/UpdaterStore.h"
@@ -38,7 +38,7 @@ uint32_t buildNumberOrZero(const std::string& text) {
 }
 
 // One download, run on the worker thread. The main thread reads received and
-// result only after the worker has ended (threadWait signalled).
+// result only after the worker has ended (aThread_Await returned aErrNone).
 struct DownloadJob {
   uint32_t serial;
   std::string firmware;
@@ -58,18 +58,18 @@ void runDownload(void* arg) {
 // Runs GetBuild on a worker thread while the busy indicator turns every
 // 100 ms; returns the request's result once the worker has ended.
 bool downloadBuild(UpdaterDisplayInterface* display, DownloadJob* job) {
-  platform::Thread* worker = platform::threadStart(runDownload, job);
+  aThreadRef worker = aThread_Start(runDownload, job);
   if (!worker) {
     display->print(1, "Download failed");
     return false;
   }
   display->showBusy(true, "Downloading");
-  while (platform::threadWait(worker, 100) == platform::WaitResult::Timeout) {
+  while (aThread_Await(worker, 100) == aErrTimeout) {
     display->showBusy(true, "Downloading");
   }
   display->showBusy(false, "Downloading");
   if (!job->result) display->print(1, "Download failed");
-  platform::threadRelease(worker);
+  aThread_Destroy(&worker);
   return job->result;
 }
 

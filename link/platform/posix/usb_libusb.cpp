@@ -31,9 +31,8 @@ UsbResult resultOf(int rc) {
   switch (rc) {
     case LIBUSB_SUCCESS: return UsbResult::Ok;
     case LIBUSB_ERROR_TIMEOUT: return UsbResult::Timeout;
-    case LIBUSB_ERROR_BUSY:
-    case LIBUSB_ERROR_ACCESS:
-      return UsbResult::Busy;
+    case LIBUSB_ERROR_BUSY: return UsbResult::Busy;
+    case LIBUSB_ERROR_ACCESS: return UsbResult::Permission;
     case LIBUSB_ERROR_NOT_FOUND: return UsbResult::NotFound;
     case LIBUSB_ERROR_INTERRUPTED: return UsbResult::Cancelled;
     case LIBUSB_ERROR_NO_DEVICE: return UsbResult::NoDevice;
@@ -143,10 +142,12 @@ bool systemEnumerate(uint16_t vendorId, UsbVisit visit, void* ref) {
     if (config)
       libusb_free_config_descriptor(config);
     libusb_device_handle* handle = nullptr;
-    if (libusb_open(list[i], &handle) == 0) {
+    int opened = libusb_open(list[i], &handle);
+    if (opened == 0) {
       readSerial(handle, desc.iSerialNumber, info.serial, sizeof info.serial);
       libusb_close(handle);
     }
+    info.permissionDenied = opened == LIBUSB_ERROR_ACCESS;
     if (!visit(&info, ref))
       break;
   }
@@ -188,6 +189,7 @@ UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpo
   if (count < 0)
     return UsbResult::Failed;
   UsbResult result = UsbResult::NotFound;
+  bool denied = false;  // a module's device this user may not open
   for (ssize_t i = 0; i < count && result == UsbResult::NotFound; ++i) {
     libusb_device_descriptor desc;
     libusb_config_descriptor* config = nullptr;
@@ -199,6 +201,7 @@ UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpo
       continue;
     int rc = libusb_open(list[i], &handle);
     if (rc != 0) {
+      denied = denied || rc == LIBUSB_ERROR_ACCESS;
       continue;
     }
     char serial[64];
@@ -208,7 +211,8 @@ UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpo
       libusb_close(handle);
   }
   libusb_free_device_list(list, 1);
-  return result;
+  // Not found among the devices we could read: it may be one we may not open.
+  return result == UsbResult::NotFound && denied ? UsbResult::Permission : result;
 }
 
 UsbResult systemBulkRead(UsbDevice* device, uint8_t endpoint, uint8_t* buffer, size_t size, size_t* received,

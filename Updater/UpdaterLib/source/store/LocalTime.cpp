@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "AttributeFile.h"
-#include "platform/time.h"
+#include "aTime.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ std::string localTimeText() {
   static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  platform::CalendarTime now{};
-  if (!platform::localCalendarTime(&now) || now.month < 1 || now.month > 12 || now.year < 1)
-    now = platform::CalendarTime{1970, 1, 1, 0, 0, 0};
+  aCalendarTime now{};
+  if (aTime_GetLocalCalendar(&now) != aErrNone || now.month < 1 || now.month > 12 || now.year < 1)
+    now = aCalendarTime{1970, 1, 1, 0, 0, 0};
   char text[64];
   std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d",
                 days[weekday(now.year, now.month, now.day)], months[now.month - 1], now.day, now.hour,
