@@ -25,4 +25,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# pkg-config sees only the sysroot's libraries, never the build machine's.
+set(ENV{PKG_CONFIG_LIBDIR} "${UPDATER_WIN32_SYSROOT}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
