@@ -2,8 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#define WIFEXITED(status) true
+#define WEXITSTATUS(status) (status)
+#else
 #include <sys/wait.h>
+#endif
 
 #include "BirdFile.h"
 #include "BirdWriter.h"
@@ -16,7 +24,8 @@ namespace {
 // Runs mkbird with arguments; returns its exit status and its output
 // (standard error included).
 int mkbird(const std::string& arguments, std::string* output = nullptr) {
-  std::string command = std::string(MKBIRD_PATH) + " " + arguments + " 2>&1";
+  std::string program = std::filesystem::path(MKBIRD_PATH).make_preferred().string();
+  std::string command = "\"" + program + "\" " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return -1;
   std::string text;

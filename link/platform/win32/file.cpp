@@ -207,8 +207,8 @@ bool homeDirectory(std::string* path) {
   // The profile's drive and path, as the system sets them at log-on.
   const char* drive = ::getenv("HOMEDRIVE");
   const char* rest = ::getenv("HOMEPATH");
-  if (drive && *drive && rest && *rest) {
-    *path = std::string(drive) + rest;
+  if (rest && *rest) {
+    *path = std::string(drive ? drive : "") + rest;
     return true;
   }
   const char* profile = ::getenv("USERPROFILE");
