@@ -26,6 +26,9 @@ namespace {
 int mkbird(const std::string& arguments, std::string* output = nullptr) {
   std::string program = std::filesystem::path(MKBIRD_PATH).make_preferred().string();
   std::string command = "\"" + program + "\" " + arguments + " 2>&1";
+#ifdef _WIN32
+  command = "\"" + command + "\"";  // the command interpreter takes off the outer quotes
+#endif
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return -1;
   std::string text;
@@ -49,7 +52,7 @@ TEST(Mkbird, BuildsEveryBlockFromOptionsAndDumpsThem) {
   std::string out = dir.file("out.bird");
   std::string arguments = "-o " + out + " -V 0x0102 -l 0x10000000:" + dir.file("loader.bin") + ":2" +
                           " -f 0x8000:" + dir.file("firmware.bin") + " -s 0x8010:0" +
-                          " -i 'Hub firmware:rel 3:abcd:KV-Hub' -j 0x20000800" +
+                          " -i \"Hub firmware:rel 3:abcd:KV-Hub\" -j 0x20000800" +
                           " -b 3:1:" + dir.file("raw.bin") + " -x 31:7:00ff";
   std::string text;
   ASSERT_EQ(0, mkbird(arguments, &text)) << text;

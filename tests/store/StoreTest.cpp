@@ -232,11 +232,13 @@ TEST(UpdaterStore, FindDeviceMatchesTheSerialTextInEntryNames) {
   EXPECT_TRUE(found.isDirectory());
   EXPECT_EQ(77, found.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
 
+#ifndef _WIN32  // names differing only in case are one entry here
   EXPECT_FALSE(store.findDevice(0xBEEF, nullptr));  // lower-case name does not match
   EXPECT_TRUE(debug.contains("UpdaterStore: FindDevice Not Found 0000BEEF.\n"));
   EXPECT_FALSE(std::filesystem::exists(root + "/0000BEEF"));
   store.getDevice(0xBEEF);
   EXPECT_TRUE(store.findDevice(0xBEEF, nullptr));
+#endif
 
   // A root whose own path holds the serial text matches nothing by itself.
   std::string named = dir.file("0000CAFE-store");

@@ -10,7 +10,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include <direct.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -90,6 +90,17 @@ inline void setHome(const std::string& path) {
   setVariable("HOMEPATH", path.substr(drive.size()).c_str());
 #else
   setVariable("HOME", path.c_str());
+#endif
+}
+
+// True when the program runs under Wine rather than on Windows itself (Wine's
+// own library says so). Only used to skip what Wine does not emulate.
+inline bool runningUnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
 #endif
 }
 
