@@ -36,7 +36,7 @@ mkdir -p "$WINEPREFIX"
 # The server is started first and stays up across the command, so that Wine's
 # background processes are not children of the command (they would otherwise
 # hold its output pipe open and ctest would never end).
-wineserver -p
+wineserver -p >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 status=0
 if [[ $# -gt 0 ]]; then
@@ -45,5 +45,5 @@ else
   read -r -a ctest_args <<<"${CTEST_ARGS:-}"
   (cd "$build/app" && ctest --output-on-failure -j "${JOBS:-2}" "${ctest_args[@]}") || status=$?
 fi
-wineserver -k || true
+wineserver -k >/dev/null 2>&1 || true
 exit "$status"
