@@ -366,6 +366,16 @@ aErr Link::sendPacket(uint8_t module, uint8_t command, uint8_t length, const uin
   return err;
 }
 
+aErr Link::awaitPacket(ueiPacketFilter match, const void* ref, uint32_t timeoutMs) {
+  if (!match) return aErrParam;
+  aLinkRef link = connectedLink();
+  if (!link) return aErrConnection;
+  aPacket* packet = aLink_AwaitFirst(link, match, ref, timeoutMs);
+  if (!packet) return aErrTimeout;
+  aPacket_Destroy(&packet);
+  return aErrNone;
+}
+
 aErr Link::receivePacket(uint8_t module, const uint8_t* match, uint8_t* length, uint8_t* data) {
   aLinkRef link;
   aErr err = checkModule(module, &link);

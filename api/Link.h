@@ -128,6 +128,10 @@ class KLV_EXPORT Link {
   // Raw packets.
   aErr sendPacket(uint8_t module, uint8_t command, uint8_t length, const uint8_t* data);
   aErr receivePacket(uint8_t module, const uint8_t* match, uint8_t* length, uint8_t* data);
+  // Takes the first received packet `match` claims (ref passed through),
+  // waiting up to timeoutMs; aErrTimeout when none, aErrConnection when not
+  // connected. For a caller that awaits several replies at once.
+  aErr awaitPacket(ueiPacketFilter match, const void* ref, uint32_t timeoutMs);
 
   // Store slots (command 4).
   aErr loadStoreSlot(uint8_t module, uint8_t store, uint8_t slot, const uint8_t* data,

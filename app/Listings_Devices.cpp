@@ -39,6 +39,14 @@ void printEntry(UpdaterDisplayInterface* display, const DeviceListEntry& e) {
     display->print(0, "    %08X  %02X       %02X      %-12s %3d.%d.%d (%u) %s", s.serialNumber, s.module,
                    s.router, model, e.versionMajor, e.versionMinor, static_cast<int>(e.versionPatch), e.build,
                    address);
+    // The row keeps its layout; why it holds zeros goes to the error stream.
+    if (e.error != aErrNone || !e.unread.empty()) {
+      const char* what = e.unread.empty() ? "a read failed" : e.unread.c_str();
+      if (e.error != aErrNone)
+        display->print(1, "Module %08X %s: %s (%s)", s.serialNumber, address, what, aError_GetErrorText(e.error));
+      else
+        display->print(1, "Module %08X %s: %s", s.serialNumber, address, what);
+    }
   } else if (e.error != aErrNone) {
     display->print(0, "    %08X  [Error (%d): Is someone else connected to this device?]", s.serialNumber,
                    static_cast<int>(e.error));

@@ -2,6 +2,7 @@
 // fixed order (-N, then -G, then one of -D, -U, -B).
 #include "UpdaterMain.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -118,10 +119,18 @@ int runCommands(UpdaterApp& app, CLI_Display& display, UpdaterOptions& options) 
       return 1;
     }
     result = runGetBuild(app, display, options);
+    if (result != 0 && (options.commands & CMD_UPDATE) &&
+        !(options.commands & CMD_DISCOVER)) {
+      // An older stored build must not go in place of the one asked for.
+      display.print(1, "Not updating: the build could not be downloaded");
+      return 1;
+    }
   }
-  if (options.commands & CMD_DISCOVER) return runDiscover(app, display, options);
-  if (options.commands & CMD_UPDATE) return runUpdate(app, display, options);
-  if (options.commands & CMD_LIST_BUILDS) return runListBuilds(app, display, options);
+  // A command that failed before stays failed whatever the next one does.
+  if (options.commands & CMD_DISCOVER) return std::max(result, runDiscover(app, display, options));
+  if (options.commands & CMD_UPDATE) return std::max(result, runUpdate(app, display, options));
+  if (options.commands & CMD_LIST_BUILDS)
+    return std::max(result, runListBuilds(app, display, options));
   return result;
 }
 

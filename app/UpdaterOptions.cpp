@@ -98,7 +98,7 @@ class Parser {
     else if (name == "-Z") options_.commands |= CMD_Z;
     else if (name == "-d") setSerial(parameter);
     else if (name == "-r") setRouter(parameter);
-    else if (name == "-b") options_.buildNumber = std::to_string(wholeNumber(parameter, 10));
+    else if (name == "-b") setBuild(parameter);
     else if (name == "-o") options_.baudRate = wholeNumber(parameter, 10);
     else if (name == "-t") setTransport(parameter);
     else if (name == "-X") setDebugMask(spec, parameter);
@@ -130,6 +130,19 @@ class Parser {
         serialFromText("Discarding '0x' router serial number prefix\n", text);
     if (!options_.routerSerialNumber)
       fail("Invalid router serial number obtained from argument [%s]", text.c_str());
+  }
+
+  // Decimal digits only, else build 0 (the current build); digits that do
+  // not fit in 32 bits are refused rather than read as 0.
+  void setBuild(const std::string& text) {
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    size_t used = 0;
+    readNumber(text.c_str(), 10, &used);
+    if (digits && used != text.size()) {
+      fail("Build number '%s' does not fit in 32 bits", text.c_str());
+      return;
+    }
+    options_.buildNumber = std::to_string(wholeNumber(text, 10));
   }
 
   void setTransport(const std::string& text) {

@@ -7,8 +7,10 @@
 #include <string.h>
 
 #include <new>
+#include <string>
 #include <vector>
 
+#include "aDirectory.h"
 #include "platform/file.h"
 
 namespace {
@@ -130,6 +132,54 @@ aErr aFile_Printf(aFileRef file, const char* format, ...) {
   if (n < 0) return aErrIO;
   size_t count = static_cast<size_t>(n) < text.size() ? static_cast<size_t>(n) : text.size() - 1;
   return aFile_Write(file, text.data(), count, nullptr);
+}
+
+namespace {
+
+// Writes, flushes and closes the temporary file; false on any failure.
+bool fillTemporary(platform::FileHandle handle, const void* bytes, size_t count) {
+  size_t done = 0;
+  bool ok = platform::fileWriteAll(handle, bytes, count, &done) == platform::SysError::None &&
+            platform::fileSync(handle) == platform::SysError::None;
+  return platform::fileClose(handle) && ok;
+}
+
+// Temporaries of this file left by a process that was killed while writing
+// it; the one being written now gets a new name.
+void removeLeftTemporaries(const std::string& directory, const std::string& base) {
+  const std::string prefix = "." + base + ".tmp-";
+  std::vector<platform::DirectoryItem> items;
+  if (!platform::directoryRead(directory.c_str(), &items)) return;
+  for (const platform::DirectoryItem& item : items) {
+    if (!item.isDirectory && item.name.compare(0, prefix.size(), prefix) == 0)
+      (void)platform::fileDelete((directory + aDIR_SEPARATOR_STR + item.name).c_str());
+  }
+}
+
+}  // namespace
+
+aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count) {
+  if (!path || !*path || strlen(path) > aPATH_MAX || (!bytes && count)) return aErrParam;
+  const std::string whole = path;
+  const size_t slash = whole.rfind(aDIR_SEPARATOR);
+  const std::string directory = slash == std::string::npos ? "." : whole.substr(0, slash ? slash : 1);
+  const std::string base = slash == std::string::npos ? whole : whole.substr(slash + 1);
+  if (base.empty()) return aErrParam;
+  // A directory at the path can never be replaced by the file.
+  if (platform::pathKind(path) == platform::PathKind::Directory) return aErrNotFound;
+  removeLeftTemporaries(directory, base);
+  std::string temporary;
+  platform::FileHandle handle =
+      platform::fileCreateTemporary(directory.c_str(), base.c_str(), &temporary);
+  if (handle == platform::kNoFile) return aErrNotFound;
+  if (!fillTemporary(handle, bytes, count) ||
+      platform::fileRename(temporary.c_str(), path) != platform::SysError::None) {
+    platform::fileDelete(temporary.c_str());
+    return aErrWrite;
+  }
+  // The rename is done; flushing the directory only makes it durable sooner.
+  (void)platform::directorySync(directory.c_str());
+  return aErrNone;
 }
 
 aErr aFile_Seek(aFileRef file, int64_t offset, int origin) {

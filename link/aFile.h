@@ -25,6 +25,15 @@ KLV_EXPORT aErr aFile_GetSize(aFileRef file, uint64_t* size);
 KLV_EXPORT aErr aFile_GetPosition(aFileRef file, uint64_t* position);
 KLV_EXPORT aErr aFile_Delete(const char* path);
 KLV_EXPORT aErr aFile_SetUnbuffered(aFileRef file);
+/* Replaces the file at path with count bytes, all or nothing: they are
+ * written to a new temporary file in the same directory, flushed to the disk
+ * and renamed over path (a symbolic link at path is replaced, never written
+ * through). On any failure the temporary file is removed and the old file is
+ * left as it was. Temporaries of the same file left by a killed writer are
+ * removed first. aErrNotFound when no file can be created there (no such
+ * directory, or a directory stands at path), aErrWrite when writing, flushing or renaming fails, aErrParam for bad
+ * arguments. */
+KLV_EXPORT aErr aFile_WriteAtomic(const char* path, const void* bytes, size_t count);
 KLV_EXTERN_C_END
 
 #endif

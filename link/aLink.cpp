@@ -21,7 +21,7 @@ aErr aLink_PutPacket(aLinkRef id, const aPacket* packet) {
   LinkUse use(id);
   LinkRecord* link = use.get();
   if (!link) return aErrParam;
-  return aPacketFifo_Put(link->outbound.load(), packet);
+  return sendPacket(link, packet, true);
 }
 
 aPacket* aLink_GetPacket(aLinkRef id) {

@@ -22,7 +22,7 @@ const uint32_t kResetPauseMs = 100;
 aErr queueControlPacket(LinkRecord* link, uint8_t code) {
   aPacket* packet = aPacket_CreateWithData(kControlAddress, 1, &code);
   if (!packet) return aErrMemory;
-  aErr err = aPacketFifo_Put(link->outbound.load(), packet);
+  aErr err = queuePacket(link, packet);
   aPacket_Destroy(&packet);
   return err;
 }
@@ -122,16 +122,22 @@ aErr startLink(LinkRecord* link) {
 }
 
 // The reader is stopped before the stop packet is queued, so no heartbeat
-// answer can follow it: it is the last thing written. Both threads end on
-// their own within a few milliseconds, as every read and wait is bounded.
+// answer can follow it: it is the last thing written. The reader's wait is
+// interrupted; the writer is woken by the stop packet itself, queued after
+// its flag is cleared (and after which nothing is written directly).
 aErr stopLink(LinkRecord* link) {
   if (!link->reader) return aErrNone;
   link->status = LINK_STOPPING;
   link->running = false;
+  if (link->stream) aStream_Interrupt(link->stream);
   platform::threadRelease(link->reader);
   link->reader = nullptr;
-  aErr err = queueControlPacket(link, kLinkStop);
-  link->writing = false;
+  aErr err;
+  {
+    std::lock_guard<std::mutex> guard(link->streamWrite);
+    link->writing = false;
+    err = queueControlPacket(link, kLinkStop);
+  }
   platform::threadRelease(link->writer);
   link->writer = nullptr;
   aPacket_Reset(link->assembly);

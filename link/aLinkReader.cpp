@@ -1,6 +1,7 @@
 // The packet link's reader thread: assembles packets byte by byte, answers
 // heartbeats, resynchronises after framing errors, runs the user packet
 // filter and queues what is left for the link's users.
+#include "aStreamPrivate.h"
 #include "internal/aLinkRecord.h"
 #include "platform/time.h"
 
@@ -14,8 +15,10 @@ const uint32_t kResyncPauseMs = 2;
 // Pause after a failed read, and after a wait that woke but found nothing
 // (so that a transport whose wait cannot tell never makes the thread spin).
 const uint32_t kIdlePauseMs = 1;
-// Longest wait for data in one go: the thread looks at the stop request at
-// least this often.
+// Longest wait for data in one go. Stopping the link interrupts the wait of
+// a stream that allows it, so the thread then need not wake to look at its
+// flag; over other streams it looks at least every kWaitSliceMs.
+const uint32_t kInterruptibleWaitMs = 5000;
 const uint32_t kWaitSliceMs = 10;
 
 // Resynchronisation states: waiting for the burst to be written, then for
@@ -76,7 +79,9 @@ void answerHeartbeat(LinkRecord* link, const aPacket* packet) {
   const uint8_t answer[2] = {0, static_cast<uint8_t>(value + 2)};
   aPacket* reply = aPacket_CreateWithData(packet->address, 2, answer);
   if (reply) {
-    aPacketFifo_Put(link->outbound.load(), reply);
+    // Never waits behind a caller's write: a module that cannot take more
+    // bytes until it is read must not stall the reader.
+    sendPacket(link, reply, false);
     aPacket_Destroy(&reply);
   }
   link->handshake = 0;
@@ -117,12 +122,13 @@ bool awaitData(LinkRecord* link, bool woken) {
     platform::sleepMilliseconds(kIdlePauseMs);
     return false;
   }
-  return aStream_Wait(link->stream, kWaitSliceMs) != aErrNotReady;
+  const uint32_t slice = aStream_WaitIsInterruptible(link->stream) ? kInterruptibleWaitMs : kWaitSliceMs;
+  return aStream_Wait(link->stream, slice) != aErrNotReady;
 }
 
-// The thread waits on the stream between bytes, at most kWaitSliceMs at a
-// time so that it sees a stop request promptly. A stream error does not end
-// the thread: the status shows it and reads go on being tried every
+// The thread waits on the stream between bytes until data comes or the
+// link's stop interrupts the wait (bounded all the same). A stream error does
+// not end the thread: the status shows it and reads go on being tried every
 // millisecond until the link is stopped or reset.
 void readerMain(void* arg) {
   LinkRecord* link = static_cast<LinkRecord*>(arg);

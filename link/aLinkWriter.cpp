@@ -1,19 +1,30 @@
 // The packet link's writer thread and the link's writes to its stream.
 #include "internal/aLinkRecord.h"
+#include "internal/aPacketFifoWait.h"
 #include "platform/time.h"
 
 namespace klv_link {
 
 namespace {
 
-// How long the writer waits for a packet before it looks at its flag again.
-const uint32_t kWriterPollMs = 5;
+// How long an idle writer waits for a packet before it looks at its flag
+// again; stopping wakes it sooner by queueing the stop packet.
+const uint32_t kWriterIdleMs = 1000;
 
-void sendPacket(LinkRecord* link, aPacket* packet, bool record) {
+void writePacket(LinkRecord* link, const aPacket* packet, bool record) {
   uint8_t wire[kWireMax];
-  writeStream(link, wire, wireBytes(packet, wire));
+  aStream_Write(link->stream, wire, wireBytes(packet, wire));
   if (record) logPacket(link, aLINK_LOG_SENT, packet);
-  aPacket_Destroy(&packet);
+}
+
+// Writes every queued packet, in order; with the write lock held. Packets
+// leave the queue only under that lock, so none can overtake another.
+void writeQueued(LinkRecord* link, bool record) {
+  const aPacketFifoRef outbound = link->outbound.load();
+  while (aPacket* packet = aPacketFifo_Get(outbound)) {
+    if (link->stream) writePacket(link, packet, record);
+    aPacket_Destroy(&packet);
+  }
 }
 
 }  // namespace
@@ -38,16 +49,34 @@ void logPacket(LinkRecord* link, uint8_t direction, const aPacket* packet) {
   aPacketLog_Put(link->log, direction, static_cast<uint32_t>(wireBytes(packet, wire)), wire);
 }
 
+aErr queuePacket(LinkRecord* link, const aPacket* packet) {
+  return aPacketFifo_Put(link->outbound.load(), packet);
+}
+
+aErr sendPacket(LinkRecord* link, const aPacket* packet, bool mayWait) {
+  std::unique_lock<std::mutex> guard(link->streamWrite, std::defer_lock);
+  if (mayWait)
+    guard.lock();
+  else
+    guard.try_lock();
+  if (!guard.owns_lock() || !link->writing || !link->stream) return queuePacket(link, packet);
+  writeQueued(link, true);
+  writePacket(link, packet, true);
+  return aErrNone;
+}
+
 // When asked to stop, the writer sends whatever is still queued (the link
 // stop packet last) before it ends.
 void writerMain(void* arg) {
   LinkRecord* link = static_cast<LinkRecord*>(arg);
   const aPacketFifoRef outbound = link->outbound.load();
   while (link->writing) {
-    aPacket* packet = aPacketFifo_Await(outbound, kWriterPollMs);
-    if (packet) sendPacket(link, packet, true);
+    if (!aPacketFifo_WaitNotEmpty(outbound, kWriterIdleMs)) continue;
+    std::lock_guard<std::mutex> guard(link->streamWrite);
+    writeQueued(link, true);
   }
-  while (aPacket* packet = aPacketFifo_Get(outbound)) sendPacket(link, packet, false);
+  std::lock_guard<std::mutex> guard(link->streamWrite);
+  writeQueued(link, false);
 }
 
 }  // namespace klv_link

@@ -2,6 +2,7 @@
 // references, each a linked list of packet copies guarded by its own lock,
 // with a condition variable on which readers wait.
 #include "aPacketFifo.h"
+#include "internal/aPacketFifoWait.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -197,6 +198,7 @@ aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
   entry->next = nullptr;
 
   Entry* overflow = nullptr;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> guard(fifo->lock);
     if (fifo->count < 0) {
@@ -216,9 +218,12 @@ aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
       fifo->head = fifo->tail = nullptr;
       fifo->count = 0;
     } else {
-      fifo->ready.notify_one();
+      wake = true;
     }
   }
+  // Woken after the lock is released, so the waiter does not wake only to
+  // wait for the lock (the record lives on while this call uses it).
+  if (wake) fifo->ready.notify_one();
   freeEntries(overflow);
   return aErrNone;
 }
@@ -249,6 +254,15 @@ aPacket* aPacketFifo_Await(aPacketFifoRef ref, uint32_t timeoutMs) {
     if (fifo->count > 0) entry = popHead(fifo);
   }
   return handOut(entry);
+}
+
+bool aPacketFifo_WaitNotEmpty(aPacketFifoRef ref, uint32_t timeoutMs) {
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return false;
+  std::unique_lock<std::mutex> guard(fifo->lock);
+  fifo->ready.wait_for(guard, std::chrono::milliseconds(timeoutMs), [fifo] { return fifo->count != 0; });
+  return fifo->count > 0;
 }
 
 aPacket* aPacketFifo_GetFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef) {

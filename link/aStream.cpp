@@ -2,6 +2,7 @@
  * and the pump from one stream into another. */
 #include "aStreamPrivate.h"
 #include "aTime.h"
+#include "platform/wakeup.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -9,6 +10,8 @@
 namespace {
 
 const uint32_t kPushBackStep = 512;
+/* Reads of up to this many bytes collect them on the stack. */
+const size_t kLocalRead = 64;
 
 /* Bytes a read took from the transport but could not hand out whole. A ring
  * that grows by kPushBackStep whenever it is one byte short of full. */
@@ -28,6 +31,8 @@ struct aStream {
   aStreamWriteProc write;
   aStreamDestroyProc destroy;
   aStreamWaitProc wait;
+  aStreamWakeableWaitProc wakeableWait;
+  platform::Wakeup* wakeup; /* ends waits early; may be null */
   void* ref;
   PushBack pushBack;
   uint16_t check;
@@ -112,6 +117,7 @@ aStreamRef aStream_Create(aStreamGetProc get, aStreamPutProc put, aStreamWritePr
   stream->write = write;
   stream->destroy = destroy;
   stream->ref = ref;
+  stream->wakeup = platform::wakeupCreate();
   stream->check = aSTREAM_CHECK;
   return stream;
 }
@@ -120,6 +126,26 @@ aErr aStream_SetWait(aStreamRef stream, aStreamWaitProc wait) {
   if (!aStream_IsValid(stream))
     return aErrParam;
   stream->wait = wait;
+  stream->wakeableWait = nullptr;
+  return aErrNone;
+}
+
+aErr aStream_SetWakeableWait(aStreamRef stream, aStreamWakeableWaitProc wait) {
+  if (!aStream_IsValid(stream))
+    return aErrParam;
+  stream->wakeableWait = wait;
+  stream->wait = nullptr;
+  return aErrNone;
+}
+
+bool aStream_WaitIsInterruptible(aStreamRef stream) {
+  return aStream_IsValid(stream) && stream->wakeableWait && stream->wakeup;
+}
+
+aErr aStream_Interrupt(aStreamRef stream) {
+  if (!aStream_IsValid(stream))
+    return aErrParam;
+  platform::wakeupSignal(stream->wakeup);
   return aErrNone;
 }
 
@@ -132,6 +158,7 @@ aErr aStream_Destroy(aStreamRef* stream) {
     return aErrParam;
   aErr err = s->destroy ? s->destroy(s->ref) : aErrNone;
   free(s->pushBack.storage);
+  platform::wakeupDestroy(s->wakeup);
   s->check = 0;
   free(s);
   return err;
@@ -142,7 +169,9 @@ aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count) {
     return aErrParam;
   if (!stream->get)
     return aErrMode;
-  uint8_t* taken = static_cast<uint8_t*>(malloc(count ? count : 1));
+  /* Short reads, such as the link's byte at a time, need no allocation. */
+  uint8_t local[kLocalRead];
+  uint8_t* taken = count <= kLocalRead ? local : static_cast<uint8_t*>(malloc(count));
   if (!taken)
     return aErrResource;
   size_t have = 0;
@@ -161,7 +190,8 @@ aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count) {
   } else if (err == aErrNone || err == aErrEOF) {
     memcpy(buffer, taken, have);
   }
-  free(taken);
+  if (taken != local)
+    free(taken);
   return err;
 }
 
@@ -172,8 +202,12 @@ aErr aStream_Wait(aStreamRef stream, uint32_t milliseconds) {
     return aErrMode;
   if (stream->pushBack.count > 0)
     return aErrNone;
+  if (stream->wakeableWait)
+    return stream->wakeableWait(milliseconds, stream->wakeup, stream->ref);
   if (stream->wait)
     return stream->wait(milliseconds, stream->ref);
+  if (stream->wakeup)
+    return platform::wakeupWait(stream->wakeup, milliseconds) ? aErrNone : aErrNotReady;
   aTime_MSSleep(milliseconds);
   return aErrNotReady;
 }

@@ -57,9 +57,13 @@ KLV_EXPORT aErr aStream_Read(aStreamRef stream, uint8_t* buffer, size_t count);
  * while bytes are kept from an earlier read, else as soon as the transport has
  * a byte (or a failure or end that the next read reports); aErrNotReady when
  * the time ran out. A transport without a wait operation is waited for by
- * sleeping the whole time (then aErrNotReady). aErrMode for a stream that
- * cannot be read. */
+ * sleeping the whole time (then aErrNotReady) unless aStream_Interrupt ends
+ * the sleep (then aErrNone). aErrMode for a stream that cannot be read. */
 KLV_EXPORT aErr aStream_Wait(aStreamRef stream, uint32_t milliseconds);
+/* Ends a wait in progress on the stream at once, or the next one when none
+ * is in progress; for whoever stops the stream's reading thread. A wait of a
+ * transport given by aStream_SetWait runs to its own time limit. */
+KLV_EXPORT aErr aStream_Interrupt(aStreamRef stream);
 /* One write of the whole buffer when the transport has write and count > 1,
  * else one put per byte. */
 KLV_EXPORT aErr aStream_Write(aStreamRef stream, const uint8_t* buffer, size_t count);

@@ -39,13 +39,13 @@ aErr serialGet(uint8_t* byte, void* ref) {
   }
 }
 
-aErr serialWait(uint32_t milliseconds, void* ref) {
+aErr serialWait(uint32_t milliseconds, platform::Wakeup* wakeup, void* ref) {
   SerialRecord* record = serialRecord(ref);
   if (!record)
     return aErrParam;
   if (!record->port)
     return aErrNone;  // the get reports the missing port
-  return platform::serialWaitReadable(record->port, milliseconds) ? aErrNone : aErrNotReady;
+  return platform::serialWaitReadable(record->port, milliseconds, wakeup) ? aErrNone : aErrNotReady;
 }
 
 aErr serialWriteBytes(const uint8_t* buffer, size_t count, void* ref) {
@@ -101,7 +101,7 @@ aErr aStream_CreateSerial(const char* portName, uint32_t baudCode, uint32_t pari
   record->port = port;
   *stream = aStream_Create(serialGet, serialPut, serialWriteBytes, serialDestroy, record);
   if (*stream)
-    aStream_SetWait(*stream, serialWait);
+    aStream_SetWakeableWait(*stream, serialWait);
   if (!*stream) {
     serialDestroy(record);
     return aErrResource;

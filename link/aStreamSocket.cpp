@@ -1,13 +1,16 @@
 /* TCP socket transport: non-blocking, no-delay, linger 0; a wait polls the
- * connection. A connection the peer resets is made again inside get and
+ * connection. Reads take whatever has arrived in one receive and hand it out
+ * a byte at a time. A connection the peer resets is made again inside get and
  * write; a connection the peer closes in order is lost for good (the module
  * went away, for example to reboot), and the stream reports aErrConnection
  * from then on. */
 #include "aStreamPrivate.h"
 #include "aTime.h"
 #include "platform/socket.h"
+#include "platform/wakeup.h"
 
 #include <mutex>
+#include <shared_mutex>
 #include <new>
 
 #define aSOCKET_CHECK 0xDEAD
@@ -20,6 +23,8 @@ const uint32_t kConnectTimeoutMs = 3000;
 const uint32_t kReconnectPauseMs = 10;
 const uint32_t kSendPauseMs = 60;
 const int kSendAttempts = 10;
+/* Bytes taken from the connection by one receive. */
+const size_t kReceiveBuffer = 512;
 
 struct SocketRecord {
   uint16_t check;
@@ -28,9 +33,16 @@ struct SocketRecord {
   platform::SocketHandle socket;
   bool connected;
   uint32_t generation;  // counts connections, so a side reconnects only once per loss
+  platform::Wakeup* readerWakeup;  // the reading side's wake-up, known from its waits
   /* The reader and the writer share the connection: guards socket and
-   * connected so that one side never uses a handle the other has closed. */
-  std::mutex lock;
+   * connected so that one side never uses a handle the other has closed.
+   * Receiving and sending take it shared, so they never wait for each
+   * other; closing and replacing the connection take it alone. */
+  std::shared_mutex lock;
+  /* Received bytes not yet handed out; the reading side's alone. */
+  uint8_t received[kReceiveBuffer];
+  size_t receivedCount;
+  size_t receivedPos;
 };
 
 SocketRecord* socketRecord(void* ref) {
@@ -71,7 +83,10 @@ aErr connectRecord(SocketRecord* record) {
   return aErrIO;
 }
 
+/* The reader may be polling the handle about to be closed, which a close
+ * does not end: it is woken to poll the new connection instead. */
 aErr reconnect(SocketRecord* record) {
+  platform::wakeupSignal(record->readerWakeup);
   closeRecord(record);
   aTime_MSSleep(kReconnectPauseMs);
   return connectRecord(record);
@@ -81,86 +96,109 @@ bool connectionBroken(NetResult result) {
   return result == NetResult::Reset || result == NetResult::NotConnected || result == NetResult::TimedOut;
 }
 
-/* The peer closed the connection in order: nothing more will come on it. */
-aErr connectionLost(SocketRecord* record) {
+/* Makes the connection of that generation again, unless the other side has
+ * already replaced it. */
+aErr replaceConnection(SocketRecord* record, uint32_t generation) {
+  std::unique_lock<std::shared_mutex> guard(record->lock);
+  if (record->generation != generation)
+    return record->connected ? aErrNone : aErrConnection;
+  return reconnect(record);
+}
+
+/* The peer closed the connection of that generation in order: nothing more
+ * will come on it. A connection the other side has made since is kept. */
+aErr connectionLost(SocketRecord* record, uint32_t generation) {
+  std::unique_lock<std::shared_mutex> guard(record->lock);
+  if (record->generation != generation)
+    return record->connected ? aErrNotReady : aErrConnection;
   closeRecord(record);
   return aErrConnection;
 }
 
-aErr receiveByte(SocketRecord* record, uint8_t* byte) {
-  size_t received = 0;
-  NetResult result = platform::socketReceive(record->socket, byte, 1, &received);
-  if (result == NetResult::Ok)
-    return aErrNone;
-  if (result == NetResult::WouldBlock)
-    return aErrEOF;
-  if (result == NetResult::Closed)
-    return connectionLost(record);
-  return connectionBroken(result) ? aErrNotReady : aErrIO;
+/* One receive of everything that has arrived, under the shared lock;
+ * *generation is the connection it used (NotConnected when there is none). */
+NetResult receiveBurst(SocketRecord* record, uint32_t* generation) {
+  std::shared_lock<std::shared_mutex> guard(record->lock);
+  *generation = record->generation;
+  if (!record->connected)
+    return NetResult::NotConnected;
+  size_t count = 0;
+  NetResult result = platform::socketReceive(record->socket, record->received, kReceiveBuffer, &count);
+  if (result == NetResult::Ok) {
+    record->receivedCount = count;
+    record->receivedPos = 0;
+  }
+  return result;
 }
 
+bool takeReceived(SocketRecord* record, uint8_t* byte) {
+  if (record->receivedPos >= record->receivedCount)
+    return false;
+  *byte = record->received[record->receivedPos++];
+  return true;
+}
+
+/* One byte: from what the last receive brought, else from one receive of
+ * everything that has arrived (a reset connection is made again first). */
 aErr socketGet(uint8_t* byte, void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record || !byte)
     return aErrParam;
-  std::lock_guard<std::mutex> guard(record->lock);
-  if (!record->connected)
+  if (takeReceived(record, byte))
+    return aErrNone;
+  uint32_t generation = 0;
+  NetResult result = receiveBurst(record, &generation);
+  if (result == NetResult::NotConnected)
     return aErrConnection;
-  NetResult result = platform::socketPeek(record->socket, byte);
   if (connectionBroken(result)) {
-    aErr err = reconnect(record);
+    aErr err = replaceConnection(record, generation);
     if (err != aErrNone)
       return err;
-    result = platform::socketPeek(record->socket, byte);
+    result = receiveBurst(record, &generation);
+    if (result == NetResult::NotConnected)
+      return aErrConnection;
   }
   if (result == NetResult::WouldBlock)
     return aErrNotReady;
   if (result == NetResult::Closed)
-    return connectionLost(record);
+    return connectionLost(record, generation);
   if (result != NetResult::Ok)
     return aErrConnection;
-  return receiveByte(record, byte);
+  return takeReceived(record, byte) ? aErrNone : aErrNotReady;
 }
 
 /* Waits for the connection to have something to read (a byte, its end or a
  * failure) without holding the lock, so the writer is never kept waiting:
  * the handle is taken under the lock and only polled. Should the writer
- * replace the connection meanwhile, the poll ends at its time limit at the
- * latest, or at once when the handle is gone; the get that follows takes the
- * lock and decides what there is. */
-aErr socketWait(uint32_t milliseconds, void* ref) {
+ * replace the connection meanwhile, it wakes the poll; the get that follows
+ * takes the lock and decides what there is. */
+aErr socketWait(uint32_t milliseconds, platform::Wakeup* wakeup, void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record)
     return aErrParam;
+  if (record->receivedPos < record->receivedCount)
+    return aErrNone;
   platform::SocketHandle socket = platform::kNoSocket;
   {
-    std::lock_guard<std::mutex> guard(record->lock);
+    std::shared_lock<std::shared_mutex> guard(record->lock);
     if (!record->connected)
       return aErrNone;  // the get reports the lost connection
     socket = record->socket;
+    record->readerWakeup = wakeup;
   }
-  return platform::socketWaitReadable(socket, milliseconds) ? aErrNone : aErrNotReady;
+  return platform::socketWaitReadable(socket, milliseconds, wakeup) ? aErrNone : aErrNotReady;
 }
 
-/* One send attempt under the lock; *sent is the count taken, *generation
- * the connection it went to. */
+/* One send attempt under the shared lock; *sent is the count taken,
+ * *generation the connection it went to. */
 NetResult sendOnce(SocketRecord* record, const uint8_t* bytes, size_t count, size_t* sent, bool* wasConnected,
                    uint32_t* generation) {
-  std::lock_guard<std::mutex> guard(record->lock);
+  std::shared_lock<std::shared_mutex> guard(record->lock);
   *wasConnected = record->connected;
   *generation = record->generation;
   if (!record->connected)
     return NetResult::NotConnected;
   return platform::socketSend(record->socket, bytes, count, sent);
-}
-
-/* Reconnects after a failed send, unless the reader has already replaced the
- * connection that failed. */
-aErr reconnectAfterSend(SocketRecord* record, uint32_t generation) {
-  std::lock_guard<std::mutex> guard(record->lock);
-  if (record->generation != generation)
-    return record->connected ? aErrNone : aErrConnection;
-  return reconnect(record);
 }
 
 aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
@@ -184,7 +222,7 @@ aErr socketWrite(const uint8_t* buffer, size_t count, void* ref) {
     } else if (result == NetResult::Ok || result == NetResult::WouldBlock) {
       ++attempts;
     } else if (result == NetResult::Aborted || connectionBroken(result)) {
-      aErr err = reconnectAfterSend(record, generation);
+      aErr err = replaceConnection(record, generation);
       if (err != aErrNone)
         return err;
       ++attempts;
@@ -206,8 +244,12 @@ aErr socketDestroy(void* ref) {
   SocketRecord* record = socketRecord(ref);
   if (!record)
     return aErrParam;
+  // The pause after a close is only owed to a connection that was open
+  // (a module that rebooted has closed it already).
+  const bool wasOpen = record->socket != platform::kNoSocket;
   closeRecord(record);
-  aTime_MSSleep(kReconnectPauseMs);
+  if (wasOpen)
+    aTime_MSSleep(kReconnectPauseMs);
   record->check = 0;
   delete record;
   return aErrNone;
@@ -228,11 +270,14 @@ aErr aStream_CreateSocket(uint32_t address, uint16_t port, aStreamRef* stream) {
   record->socket = platform::kNoSocket;
   record->connected = false;
   record->generation = 0;
+  record->readerWakeup = nullptr;
+  record->receivedCount = 0;
+  record->receivedPos = 0;
   aErr err = connectRecord(record);
   if (err == aErrNone)
     *stream = aStream_Create(socketGet, socketPut, socketWrite, socketDestroy, record);
   if (*stream)
-    aStream_SetWait(*stream, socketWait);
+    aStream_SetWakeableWait(*stream, socketWait);
   if (!*stream) {
     socketDestroy(record);
     return aErrResource;

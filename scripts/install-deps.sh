@@ -8,7 +8,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libcurl4-openssl-dev libusb-1.0-0-dev libhidapi-dev libcpp-httplib-dev
   clang libclang-rt-14-dev
-  iproute2 util-linux python3
+  iproute2 util-linux python3 curl
+  lpc21isp
+  imx-usb-loader
+  file lintian
 )
 
 missing=()

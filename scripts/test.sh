@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs every test, then builds with ThreadSanitizer and runs the tests
-# labelled "threaded", then the bounded fuzzing runs, then the 32-bit Windows
+# labelled "threaded", then builds the Debian packages and checks them
+# (scripts/package.sh), then the bounded fuzzing runs, then the 32-bit Windows
 # build with its tests under Wine. Exits non-zero on the
 # first failure.
 #
 #   scripts/test.sh
 #
 # Environment: JOBS (build and test jobs, default 2), BUILD_TYPE (default
-# Debug), FUZZ_SECONDS (seconds per fuzz target, default 30; 0 skips fuzzing),
+# Debug), FUZZ_SECONDS (seconds per fuzz target, default 15; 0 skips fuzzing),
 # WINDOWS (0 skips the Windows build and its tests under Wine).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
 build_type=${BUILD_TYPE:-Debug}
-fuzz_seconds=${FUZZ_SECONDS:-30}
+fuzz_seconds=${FUZZ_SECONDS:-15}
 started=$SECONDS
 
 "$here/scripts/install-deps.sh"
@@ -63,6 +64,12 @@ tsan="$here/build-tsan"
 configure_and_build "$tsan" -DUPDATER_SANITIZE=thread -DUPDATER_BUILD_BENCH=OFF
 echo "== threaded tests (ThreadSanitizer)"
 run_ctest "$tsan" -L threaded
+
+# ---- Packaging -------------------------------------------------------------
+# The Debian packages from a Release build, checked with lintian and apt-get.
+echo "== packages"
+JOBS="$jobs" "$here/scripts/package.sh"
+# ----------------------------------------------------------------------------
 
 # ---- Fuzzing hook --------------------------------------------------------
 # Bounded libFuzzer runs live in scripts/fuzz.sh (its own clang build).

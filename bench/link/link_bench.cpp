@@ -4,20 +4,27 @@
 //
 //   link_bench [benchmark options]
 //
-// Prints the round-trip rates of a small request and reply through aLink and
-// of a bare socket ping-pong of the same size on the same loopback, their
-// ratio, and the CPU time an idle connected link costs per second.
+// The round trip of a small request and reply through aLink and a bare
+// socket ping-pong of the same size on the same loopback are measured in
+// alternating blocks, so that both sides see the same machine; each block
+// pair gives one ratio. Then the CPU time and wake-ups an idle connected link
+// costs, from its threads' own counters.
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "../support/BenchFigures.h"
 #include "SimModule.h"
 #include "aLink.h"
 #include "platform/socket.h"
@@ -37,8 +44,6 @@ struct PeerPorts {
 };
 
 PeerPorts gPorts;
-double gLinkRate = 0;
-double gRawRate = 0;
 
 // ---- child process: the peers ----
 
@@ -102,6 +107,11 @@ void serveEcho(platform::SocketHandle socket, const std::atomic<bool>& stop) {
 
 // ---- parent process: the measurements ----
 
+const int kBlockRoundTrips = 200;
+const int kBlockPairs = 15;
+const int kIdleSeconds = 10;
+const int kIdleWindows = 3;
+
 uint8_t isEchoReply(const aPacket* packet, const void*) {
   return packet->dataSize == sizeof(kRequest) && packet->data[0] == kEchoCommand;
 }
@@ -115,105 +125,163 @@ bool waitRunning(aLinkRef link) {
   return true;
 }
 
-double perSecond(int64_t count, Clock::time_point start) {
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  return seconds > 0 ? static_cast<double>(count) / seconds : 0;
+// Mean microseconds per round trip of one block; 0 when one failed.
+double linkBlock(aLinkRef link, const aPacket* request) {
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < kBlockRoundTrips; ++i) {
+    aLink_PutPacket(link, request);
+    aPacket* reply = aLink_AwaitFirst(link, isEchoReply, nullptr, 1000);
+    if (!reply) return 0;
+    aPacket_Destroy(&reply);
+  }
+  return secondsSince(start) * 1e6 / kBlockRoundTrips;
 }
 
-void BM_LinkRoundTrip(benchmark::State& state) {
+double bareBlock(platform::SocketHandle socket) {
+  uint8_t wire[kWireSize] = {kModuleAddress, sizeof(kRequest), kRequest[0], kRequest[1], kRequest[2]};
+  uint8_t back[kWireSize];
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < kBlockRoundTrips; ++i) {
+    if (!sendAll(socket, wire, kWireSize)) return 0;
+    size_t have = 0;
+    while (have < kWireSize) {
+      if (!platform::socketWaitReadable(socket, 1000)) return 0;
+      size_t received = 0;
+      platform::NetResult result = platform::socketReceive(socket, back + have, kWireSize - have, &received);
+      if (result == platform::NetResult::Ok)
+        have += received;
+      else if (result != platform::NetResult::WouldBlock)
+        return 0;
+    }
+  }
+  return secondsSince(start) * 1e6 / kBlockRoundTrips;
+}
+
+void BM_LinkRoundTripRatio(benchmark::State& state) {
+  aLinkRef link = aLink_CreateTCPIP(platform::ipv4Loopback(), gPorts.module);
+  platform::SocketHandle socket = platform::tcpSocket();
+  const bool bareUp =
+      platform::tcpConnect(socket, platform::ipv4Loopback(), gPorts.echo, 3000) == platform::NetResult::Ok;
+  if (!link || !waitRunning(link) || !bareUp) {
+    state.SkipWithError("no link to the simulated module or no echo peer");
+    if (link) aLink_Destroy(&link);
+    platform::socketClose(socket);
+    return;
+  }
+  platform::socketSetNoDelay(socket);
+  aPacket* request = aPacket_CreateWithData(kModuleAddress, sizeof(kRequest), kRequest);
+  std::vector<double> linkUs, bareUs, ratios;
+  for (auto _ : state) {
+    linkBlock(link, request);  // warm both paths up
+    bareBlock(socket);
+    for (int pair = 0; pair < kBlockPairs; ++pair) {
+      // The side that goes first alternates, so neither always follows the other.
+      double l = 0, b = 0;
+      if (pair % 2) {
+        b = bareBlock(socket);
+        l = linkBlock(link, request);
+      } else {
+        l = linkBlock(link, request);
+        b = bareBlock(socket);
+      }
+      if (l <= 0 || b <= 0) {
+        state.SkipWithError("a round trip got no reply within 1000 ms");
+        break;
+      }
+      linkUs.push_back(l);
+      bareUs.push_back(b);
+      ratios.push_back(l / b);
+    }
+    state.SetIterationTime(1);
+  }
+  aPacket_Destroy(&request);
+  aLink_Destroy(&link);
+  platform::socketClose(socket);
+  if (ratios.empty()) return;
+  state.counters["ratio_median"] = spreadOf(ratios).median;
+  std::printf("\nLink round trip (UEI-sized echo over TCP loopback), %d block pairs of %d round trips:\n",
+              kBlockPairs, kBlockRoundTrips);
+  printFigure("link round trip", linkUs, "us", "-");
+  printFigure("bare socket ping-pong", bareUs, "us", "-");
+  printFigure("link round trip / bare socket ping-pong", ratios, "x", "<= 2, aim <= 1.5");
+}
+BENCHMARK(BM_LinkRoundTripRatio)->Iterations(1)->UseManualTime();
+
+// ---- idle cost, from the threads' own counters ----
+
+std::set<std::string> taskIds() {
+  std::set<std::string> ids;
+  if (DIR* dir = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.') ids.insert(entry->d_name);
+    closedir(dir);
+  }
+  return ids;
+}
+
+struct TaskCounters {
+  double cpuSeconds = 0;
+  long switches = 0;  // voluntary and involuntary: every time the thread ran anew
+};
+
+// Run time from the scheduler's own account (nanoseconds, unlike the clock
+// ticks of stat), and the times the thread was switched in.
+TaskCounters countersOf(const std::string& task) {
+  TaskCounters c;
+  std::ifstream schedstat("/proc/self/task/" + task + "/schedstat");
+  unsigned long long runNs = 0;
+  if (schedstat >> runNs) c.cpuSeconds = static_cast<double>(runNs) / 1e9;
+  std::ifstream status("/proc/self/task/" + task + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.find("ctxt_switches:") != std::string::npos) c.switches += std::stol(line.substr(line.find(':') + 1));
+  return c;
+}
+
+TaskCounters sumOf(const std::set<std::string>& tasks) {
+  TaskCounters total;
+  for (const std::string& task : tasks) {
+    const TaskCounters c = countersOf(task);
+    total.cpuSeconds += c.cpuSeconds;
+    total.switches += c.switches;
+  }
+  return total;
+}
+
+void BM_IdleLink(benchmark::State& state) {
+  const std::set<std::string> before = taskIds();
   aLinkRef link = aLink_CreateTCPIP(platform::ipv4Loopback(), gPorts.module);
   if (!link || !waitRunning(link)) {
     state.SkipWithError("no link to the simulated module");
     if (link) aLink_Destroy(&link);
     return;
   }
-  aPacket* request = aPacket_CreateWithData(kModuleAddress, sizeof(kRequest), kRequest);
-  const Clock::time_point start = Clock::now();
+  std::set<std::string> linkTasks;
+  for (const std::string& task : taskIds())
+    if (!before.count(task)) linkTasks.insert(task);
+  std::vector<double> cpuPercent, wakeups;
   for (auto _ : state) {
-    aLink_PutPacket(link, request);
-    aPacket* reply = aLink_AwaitFirst(link, isEchoReply, nullptr, 1000);
-    if (!reply) {
-      state.SkipWithError("no reply within 1000 ms");
-      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past the start-up exchange
+    for (int window = 0; window < kIdleWindows; ++window) {
+      const TaskCounters start = sumOf(linkTasks);
+      const Clock::time_point begin = Clock::now();
+      std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+      const double wall = secondsSince(begin);
+      const TaskCounters end = sumOf(linkTasks);
+      cpuPercent.push_back((end.cpuSeconds - start.cpuSeconds) / wall * 100);
+      wakeups.push_back(static_cast<double>(end.switches - start.switches) / wall);
     }
-    aPacket_Destroy(&reply);
+    state.SetIterationTime(1);
   }
-  gLinkRate = perSecond(state.iterations(), start);
-  state.counters["round_trips"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  aPacket_Destroy(&request);
-  aLink_Destroy(&link);
-}
-BENCHMARK(BM_LinkRoundTrip)->UseRealTime()->MinTime(2.0);
-
-void BM_RawSocketPingPong(benchmark::State& state) {
-  platform::SocketHandle socket = platform::tcpSocket();
-  if (platform::tcpConnect(socket, platform::ipv4Loopback(), gPorts.echo, 3000) != platform::NetResult::Ok) {
-    state.SkipWithError("no connection to the echo peer");
-    platform::socketClose(socket);
-    return;
-  }
-  platform::socketSetNoDelay(socket);
-  uint8_t wire[kWireSize] = {kModuleAddress, sizeof(kRequest), kRequest[0], kRequest[1], kRequest[2]};
-  uint8_t back[kWireSize];
-  const Clock::time_point start = Clock::now();
-  for (auto _ : state) {
-    if (!sendAll(socket, wire, kWireSize)) {
-      state.SkipWithError("send failed");
-      break;
-    }
-    size_t have = 0;
-    while (have < kWireSize) {
-      if (!platform::socketWaitReadable(socket, 1000)) break;
-      size_t received = 0;
-      platform::NetResult result = platform::socketReceive(socket, back + have, kWireSize - have, &received);
-      if (result == platform::NetResult::Ok)
-        have += received;
-      else if (result != platform::NetResult::WouldBlock)
-        break;
-    }
-    if (have < kWireSize) {
-      state.SkipWithError("no echo within 1000 ms");
-      break;
-    }
-  }
-  gRawRate = perSecond(state.iterations(), start);
-  state.counters["round_trips"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  platform::socketClose(socket);
-}
-BENCHMARK(BM_RawSocketPingPong)->UseRealTime()->MinTime(2.0);
-
-double cpuMs() {
-  struct rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 + usage.ru_stime.tv_sec * 1000.0 +
-         usage.ru_stime.tv_usec / 1000.0;
-}
-
-// CPU of this process per second of wall time while the main thread sleeps.
-double idleCpuMsPerSecond(int seconds) {
-  const double before = cpuMs();
-  const Clock::time_point start = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-  return (cpuMs() - before) / wall;
-}
-
-void reportIdleLink() {
-  const int kSeconds = 3;
-  const double baseline = idleCpuMsPerSecond(1);
-  aLinkRef link = aLink_CreateTCPIP(platform::ipv4Loopback(), gPorts.module);
-  if (!link || !waitRunning(link)) {
-    std::printf("idle link: no link to the simulated module\n");
-    if (link) aLink_Destroy(&link);
-    return;
-  }
-  const double idle = idleCpuMsPerSecond(kSeconds);
   const linkStatus status = aLink_GetStatus(link);
   aLink_Destroy(&link);
-  std::printf("idle connected link: %.2f ms CPU per second (%.2f%% of one core; process without a link: %.2f ms/s; "
-              "status during the run %d)\n",
-              idle, idle / 10.0, baseline, static_cast<int>(status));
+  std::printf("\nIdle connected link (%zu link threads, status %d; the module sends a heartbeat every second), "
+              "%d windows of %d s:\n",
+              linkTasks.size(), static_cast<int>(status), kIdleWindows, kIdleSeconds);
+  printFigure("idle link CPU", cpuPercent, "% core", "<= 0.5, aim <= 0.1");
+  printFigure("idle link wake-ups", wakeups, "/s", "aim <= 10");
 }
+BENCHMARK(BM_IdleLink)->Iterations(1)->UseManualTime();
 
 }  // namespace
 
@@ -238,10 +306,6 @@ int main(int argc, char** argv) {
 
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
-  if (gLinkRate > 0 && gRawRate > 0)
-    std::printf("round trips per second: link %.0f, bare socket %.0f; bare/link ratio %.1f\n", gLinkRate, gRawRate,
-                gRawRate / gLinkRate);
-  reportIdleLink();
   benchmark::Shutdown();
 
   close(stopPipe[1]);

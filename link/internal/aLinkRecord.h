@@ -106,6 +106,13 @@ const size_t kWireMax = aPACKET_MAXDATA + 2;
 size_t wireBytes(const aPacket* packet, uint8_t* wire);
 // Writes the bytes under the stream's write lock.
 aErr writeStream(LinkRecord* link, const uint8_t* bytes, size_t count);
+// Sends a packet: while the writer runs, written at once on the calling
+// thread after whatever is queued ahead of it; else queued for the writer.
+// mayWait: wait for another thread's write to end (else queue behind it).
+// A packet written at once counts as queued (aErrNone).
+aErr sendPacket(LinkRecord* link, const aPacket* packet, bool mayWait);
+// Queues a packet for the writer thread.
+aErr queuePacket(LinkRecord* link, const aPacket* packet);
 // Records a packet's wire bytes in the packet log, if there is one.
 void logPacket(LinkRecord* link, uint8_t direction, const aPacket* packet);
 

@@ -32,6 +32,21 @@ bool filePosition(FileHandle file, uint64_t* position);
 bool fileSetPosition(FileHandle file, uint64_t position);
 SysError fileDelete(const char* path);
 
+// A new file in directory, named "." + base + ".tmp-" and a unique suffix,
+// created exclusively (never an existing file or link) with the permissions
+// an ordinary new file gets; its path goes to *path. kNoFile on failure.
+FileHandle fileCreateTemporary(const char* directory, const char* base, std::string* path);
+// Writes all of count bytes, retrying short writes; *done receives the count
+// written before a failure.
+SysError fileWriteAll(FileHandle file, const void* buffer, size_t count, size_t* done);
+// Flushes the file's data and metadata to the disk.
+SysError fileSync(FileHandle file);
+// Renames from over to in one step; a link named to is replaced, not
+// followed.
+SysError fileRename(const char* from, const char* to);
+// Flushes a directory's entries (a rename inside it) to the disk.
+SysError directorySync(const char* path);
+
 enum class PathKind { None, File, Directory };
 // What path names; a symbolic link counts as what it points to.
 PathKind pathKind(const char* path);

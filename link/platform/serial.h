@@ -8,6 +8,8 @@
 
 namespace platform {
 
+struct Wakeup;
+
 struct SerialPort;
 
 struct SerialSettings {
@@ -29,8 +31,8 @@ bool serialConfigure(SerialPort* port, const SerialSettings& settings);
 SerialRead serialReadByte(SerialPort* port, uint8_t* byte);
 // Waits up to timeoutMs for a byte to read; true as soon as one is waiting
 // or the port reports a condition (hang-up, failure) for the next read to
-// find, false when the time ran out.
-bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs);
+// find, or the wake-up (if any) is signalled; false when the time ran out.
+bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs, Wakeup* wakeup = nullptr);
 // Writes every byte, waiting while the output is full; false when the port
 // fails or takes nothing for timeoutMs.
 bool serialWrite(SerialPort* port, const uint8_t* bytes, size_t count, uint32_t timeoutMs);

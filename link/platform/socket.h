@@ -7,6 +7,8 @@
 
 namespace platform {
 
+struct Wakeup;
+
 using SocketHandle = intptr_t;
 constexpr SocketHandle kNoSocket = -1;
 
@@ -37,15 +39,13 @@ bool socketSetLingerZero(SocketHandle socket);
 bool socketSetReceiveTimeout(SocketHandle socket, uint32_t timeoutMs);
 bool socketSetNonBlocking(SocketHandle socket);
 
-// Looks at the next byte without taking it: Ok with the byte, WouldBlock,
-// Closed, or a failure.
-NetResult socketPeek(SocketHandle socket, uint8_t* byte);
 // Receives up to size bytes; *received is the count (Ok only with at least one).
 NetResult socketReceive(SocketHandle socket, void* buffer, size_t size, size_t* received);
 // Sends up to size bytes once; *sent is the count. Never raises a signal.
 NetResult socketSend(SocketHandle socket, const void* buffer, size_t size, size_t* sent);
-// Waits up to timeoutMs until the socket has data (or end of data) to read.
-bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs);
+// Waits up to timeoutMs until the socket has data (or end of data) to read,
+// or the wake-up (if any) is signalled; false when the time ran out.
+bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs, Wakeup* wakeup = nullptr);
 void socketClose(SocketHandle socket);
 
 // Server side (simulated module, tests).

@@ -58,7 +58,7 @@ class Checker:
 
     def equal(self, actual, wanted, what, run):
         if actual != wanted:
-            self.failures.append("%s: got %r, wanted %r\n%s" % (what, actual[:400], wanted[:400],
+            self.failures.append("%s: got %s, wanted %s\n%s" % (what, repr(actual)[:400], repr(wanted)[:400],
                                                                  run.describe()))
 
     def usage_directory(self):
@@ -239,8 +239,14 @@ def over_long_arguments(c):
     first = r.err.split("\n", 1)[0]
     c.check(first.startswith("Invalid serial number obtained from argument [AAAA"), "message", r)
     c.check(len(first) <= 2047, "message bounded", r)
-    r = c.run("-s", huge, "-f", huge, "-l", huge, "-k", huge, "-b", "9" * 5000, plain_arg(huge), "-I")
+    r = c.run("-s", huge, "-f", huge, "-l", huge, "-k", huge, "-b", "0" * 4999 + "7", plain_arg(huge), "-I")
     c.equal(r.code, 0, "exit", r)
+    # A build number of 5000 digits does not fit in 32 bits: refused, with a bounded line.
+    r = c.run("-b", "9" * 5000, "-I")
+    c.equal(r.code, 1, "exit", r)
+    first = r.err.split("\n", 1)[0]
+    c.check(first.startswith("Build number '9999"), "build message", r)
+    c.check(len(first) <= 2047, "build message bounded", r)
     r = c.run("-X", "0x10000", "-I", huge)
     c.equal(r.code, 0, "exit", r)
     c.check("\t[" + huge[:2000] in r.err, "long diagnostic line written", r)

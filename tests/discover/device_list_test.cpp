@@ -68,15 +68,26 @@ TEST(DeviceList, UsbListing) {
   EXPECT_EQ(expected, display.lines);
 }
 
-TEST(DeviceList, TcpipListingIgnoresErrors) {
+TEST(DeviceList, TcpipRowKeepsItsLayoutAndTheFailedReadGoesToTheErrorStream) {
   CapturingDisplay display;
   DeviceListEntry e = entry(LINKTYPE_TCPIP, 0x1234, 6, 6, 5, 0xA100FFFF, 123456);
   e.error = aErrTimeout;
-  printDeviceList(&display, {e}, LINKTYPE_TCPIP);
+  e.unread = "the router address could not be read";
+  DeviceListEntry silent = entry(LINKTYPE_TCPIP, 0x5678, 0, 0, 5, 0, 0);
+  silent.error = aErrConnection;
+  silent.unread = "the connection could not be made";
+  DeviceListEntry noBuild = entry(LINKTYPE_TCPIP, 0x9ABC, 2, 2, 5, 0x10000001, 0);
+  noBuild.unread = "the build number could not be read";
+  printDeviceList(&display, {e, silent, noBuild}, LINKTYPE_TCPIP);
   std::vector<std::string> expected = {
       "Discovered Devices: (TCPIP)",
       "    Device    Module   Router  Model          Firmware Version (Build)   [IP address]",
       "    00001234  06       06      Birch         10.1.65535 (123456) [192.168.7.31]",
+      "error: Module 00001234 [192.168.7.31]: the router address could not be read (aErrTimeout)",
+      "    00005678  00       00      Birch          0.0.0 (0) [192.168.7.31]",
+      "error: Module 00005678 [192.168.7.31]: the connection could not be made (aErrConnection)",
+      "    00009ABC  02       02      Birch          1.0.1 (0) [192.168.7.31]",
+      "error: Module 00009ABC [192.168.7.31]: the build number could not be read",
   };
   EXPECT_EQ(expected, display.lines);
 }

@@ -3,73 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "FakeDiscoveryPeer.h"
 #include "aDiscovery.h"
 #include "netns_guard.h"
 #include "platform/udp.h"
 
 namespace {
 
-uint32_t ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-  const uint8_t bytes[4] = {a, b, c, d};
-  uint32_t address;
-  std::memcpy(&address, bytes, 4);
-  return address;
-}
-
-// Listens on the request port and answers every request with the given
-// datagrams, sent back to the requester's address on the answer port.
-class Responder {
- public:
-  explicit Responder(std::vector<std::vector<uint8_t>> answers) : answers_(std::move(answers)) {
-    sock_ = aUdp_Open();
-    EXPECT_NE(nullptr, sock_);
-    EXPECT_EQ(aErrNone, aUdp_Bind(sock_, 0, aDISCOVERY_REQUEST_PORT, true));
-    EXPECT_EQ(aErrNone, aUdp_JoinGroup(sock_, ipv4(232, 2, 2, 2), ipv4(10, 77, 0, 1)));
-    thread_ = std::thread([this] { run(); });
-  }
-  ~Responder() {
-    stop_ = true;
-    thread_.join();
-    aUdp_Close(&sock_);
-  }
-  int requests() const { return requests_; }
-
- private:
-  void run() {
-    while (!stop_) {
-      uint8_t request[64];
-      size_t length = 0;
-      uint32_t from = 0;
-      if (aUdp_ReceiveFrom(sock_, request, sizeof request, &length, &from, nullptr, 50) != aErrNone)
-        continue;
-      if (length != 16 || request[0] != 1) continue;
-      ++requests_;
-      aUdpSocketRef out = aUdp_Open();
-      for (const auto& answer : answers_)
-        aUdp_SendTo(out, from, aDISCOVERY_ANSWER_PORT, answer.data(), answer.size());
-      aUdp_Close(&out);
-    }
-  }
-  std::vector<std::vector<uint8_t>> answers_;
-  aUdpSocketRef sock_ = nullptr;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> requests_{0};
-};
+uint32_t ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) { return testIpv4(a, b, c, d); }
 
 std::vector<uint8_t> answer(uint8_t module, uint16_t port, uint32_t serial, uint8_t model) {
-  std::vector<uint8_t> a(16, 0);
-  a[1] = module;
-  a[2] = static_cast<uint8_t>(port);
-  a[3] = static_cast<uint8_t>(port >> 8);
-  for (int i = 0; i < 4; ++i) a[4 + i] = static_cast<uint8_t>(serial >> (8 * i));
-  a[12] = model;
-  return a;
+  return discoveryAnswer(module, port, serial, model);
 }
+
+using Responder = FakeDiscoveryPeer;
 
 bool collect(const linkSpec* spec, bool* found, void* ref) {
   static_cast<std::vector<linkSpec>*>(ref)->push_back(*spec);

@@ -120,7 +120,16 @@ TEST(UpdaterOptions, Transport) {
 TEST(UpdaterOptions, NumbersAndTexts) {
   EXPECT_EQ(parse({"-b", "007"}).options.buildNumber, "7");
   EXPECT_EQ(parse({"-b", "abc"}).options.buildNumber, "0");
-  EXPECT_EQ(parse({"-b", "99999999999"}).options.buildNumber, "0");
+  EXPECT_EQ(parse({"-b", "4294967295"}).options.buildNumber, "4294967295");
+  EXPECT_EQ(parse({"-b", "00000000000042"}).options.buildNumber, "42");
+  // Digits beyond 32 bits are refused, not taken as 0 (the current build).
+  for (const char* big : {"4294967296", "4294967313", "99999999999"}) {
+    Parsed p = parse({"-G", "-b", big});
+    EXPECT_EQ(p.result, 1) << big;
+    EXPECT_EQ(p.options.buildNumber, "") << big;
+    ASSERT_EQ(p.errors.size(), 1u) << big;
+    EXPECT_EQ(p.errors[0], std::string("Build number '") + big + "' does not fit in 32 bits");
+  }
   EXPECT_EQ(parse({"-o", "9600"}).options.baudRate, 9600u);
   EXPECT_EQ(parse({"-o", "fast"}).options.baudRate, 0u);
   Parsed p = parse({"-s", "/dev/ttyUSB0", "-f", "/abs/fw.bird", "-l", "note", "-k", "x.log", "-u",

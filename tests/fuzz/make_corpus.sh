@@ -28,3 +28,42 @@ printf 'CREATED_TIME=Mon Jan  1 00:00:00 2001\nLATEST_DOWNLOAD=12.bird\nLATEST_T
 printf '  KEY  =  two words  \r\n#COMMENT=1\na\nNOEQUALS\n = no key\nEQ=a=b\nLAST=no line feed' \
   >"$here/corpus/attributes/junk"
 { printf 'A=1\n'; head -c 2100 /dev/zero | tr '\0' 'x'; printf '\nB=2\n'; } >"$here/corpus/attributes/long-line"
+
+# Seeds of the server-reply, link-reader, discovery and option targets.
+python3 - "$here/corpus" <<'PY'
+import os, struct, sys
+root = sys.argv[1]
+def put(target, name, data):
+    os.makedirs(os.path.join(root, target), exist_ok=True)
+    with open(os.path.join(root, target, name), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
+put("server_replies", "query", "ok\n17\nhub-40\n")
+put("server_replies", "query-crlf", "ok\r\n101\r\nbirch\r\n")
+put("server_replies", "builds", "ok\n12;first build\n9\nxy\n17;1.10\n")
+put("server_replies", "bird", "ok\nS0JJUkQAAA==\n")
+put("server_replies", "recovery", "ok\n0012ABCD\n0x11\n")
+put("server_replies", "refused", "error: refused\n")
+put("server_replies", "hostile-id", "ok\n17\nbirch&op=hi#x %41%\n")
+def packet(address, *data):
+    return bytes([address, len(data)] + list(data))
+put("link_reader", "packets", b"\x00" + packet(2, 0x49, 0xFF, 0, 0, 0x12, 0x67) + packet(4, 1, 2, 3))
+put("link_reader", "heartbeats", b"\x01" + packet(2, 0, 0) + packet(2, 0, 1) + packet(2, 0x55, 9))
+put("link_reader", "resync", b"\x02" + b"\x03\x41" + bytes([4, 0, 4, 0]) + packet(2, 0x10))
+put("link_reader", "long", b"\x03" + bytes([2, 28]) + bytes(range(28)) + bytes([2, 29]))
+def answer(module, port, serial, model):
+    a = bytearray(16)
+    a[1] = module
+    a[2:4] = struct.pack("<H", port)
+    a[4:8] = struct.pack("<I", serial)
+    a[12] = model
+    return bytes(a)
+put("discovery", "answer", bytes([10, 77, 0, 1]) + answer(2, 8031, 0x12345678, 19))
+put("discovery", "odd-module", bytes([10, 77, 0, 1]) + answer(3, 9000, 0x2222, 4))
+put("discovery", "usb", b"\x7c\x3a\x13\x00\x01" + b"0012ABCD\x00" + b"\x7c\x3a\x05\x00\x01" + b"0012abcd\x00"
+    + b"\x7c\x3a\x05\x00\x00" + b"1\x00" + b"\x01\x00\x05\x00\x01" + b"123456789\x00")
+put("options", "get", "-G\x00-d\x0040F5849A\x00-b\x004294967313")
+put("options", "discover", "-D\x00-t\x00TCPIP\x00-X\x000x110")
+put("options", "update", "-U\x00-d=0x40f5849a\x00-f\x00/abs/fw.bird\x00-OV\x00-r\x00zz")
+put("options", "help", "-e\x00--he\x00-Y")
+put("options", "recover", "-U\x00-t\x00RECOVER\x00-s\x00/dev/ttyUSB0\x00-o\x00115200\x00-b\x00007")
+PY

@@ -42,6 +42,17 @@ class BytePipe {
     std::lock_guard<std::mutex> guard(lock_);
     written_.clear();
   }
+  // While held, a write waits (bounded) inside the stream until released.
+  void holdWrites(bool hold) {
+    std::lock_guard<std::mutex> guard(lock_);
+    held_ = hold;
+    changed_.notify_all();
+  }
+  // Waits until a write is waiting in a hold.
+  bool waitWriteHeld(int timeoutMs = 10000) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return writersHeld_ > 0; });
+  }
   bool destroyed() const {
     std::lock_guard<std::mutex> guard(lock_);
     return destroyed_;
@@ -89,7 +100,13 @@ class BytePipe {
   }
   static aErr write(const uint8_t* buffer, size_t count, void* ref) {
     BytePipe& pipe = of(ref);
-    std::lock_guard<std::mutex> guard(pipe.lock_);
+    std::unique_lock<std::mutex> guard(pipe.lock_);
+    if (pipe.held_) {
+      pipe.writersHeld_++;
+      pipe.changed_.notify_all();
+      pipe.changed_.wait_for(guard, std::chrono::seconds(10), [&] { return !pipe.held_; });
+      pipe.writersHeld_--;
+    }
     pipe.written_.insert(pipe.written_.end(), buffer, buffer + count);
     pipe.changed_.notify_all();
     return aErrNone;
@@ -111,6 +128,8 @@ class BytePipe {
   Bytes written_;
   aErr readError_ = aErrNone;
   bool destroyed_ = false;
+  bool held_ = false;
+  int writersHeld_ = 0;
 };
 
 #endif

@@ -35,8 +35,24 @@ TEST(ServerUrl, ParametersSortedByKeyEachFollowedByAmpersand) {
                                               {"fw", "hub"},
                                               {"bld", "17"}}),
             "http://h/cgi/u?bld=17&fw=hub&no_cal=false&op=bird&sn=0000002A&");
-  // Values go in as they are: a caller that needs a blank writes %20 itself.
+  // An escape the caller wrote is not escaped again.
   EXPECT_EQ(buildServerUrl("u", {{"fp", "A%20B"}}), "u?fp=A%20B&");
+}
+
+TEST(ServerUrl, ValuesCannotAddOrCutParameters) {
+  // A firmware identifier from the server goes into the next request.
+  EXPECT_EQ(buildServerUrl("u", {{"fw", "birch&op=hi"}, {"op", "bird"}}),
+            "u?fw=birch%26op%3Dhi&op=bird&");
+  EXPECT_EQ(buildServerUrl("u", {{"fw", "birch#x"}, {"sn", "0000002A"}}),
+            "u?fw=birch%23x&sn=0000002A&");
+  EXPECT_EQ(escapeQueryText("a b+c?d/e\r\n\x01\xff"), "a%20b%2Bc%3Fd%2Fe%0D%0A%01%FF");
+  // Well-behaved values go out unchanged.
+  EXPECT_EQ(escapeQueryText("Hub-40.v2_rc~1"), "Hub-40.v2_rc~1");
+  // A '%' that starts no escape is escaped; one that does stays.
+  EXPECT_EQ(escapeQueryText("100%"), "100%25");
+  EXPECT_EQ(escapeQueryText("%4"), "%254");
+  EXPECT_EQ(escapeQueryText("%zz%2f"), "%25zz%2f");
+  EXPECT_EQ(escapeQueryText(""), "");
 }
 
 TEST(ServerUrl, NoParametersLeavesBaseUnchanged) {
@@ -112,4 +128,30 @@ TEST(Base64, BadLengthOrCharacterOrPaddingIsRefused) {
     EXPECT_EQ(length, 0u) << "text [" << text << "]";
     free(out);
   }
+}
+
+// Decoding into the text's own storage gives what decoding into a new buffer
+// gives, for every length of every padding, and refuses the same texts.
+TEST(Base64, InPlaceDecodingMatchesDecodingIntoANewBuffer) {
+  std::string raw;
+  for (int i = 0; i < 300; ++i) raw += static_cast<char>(i * 37 + 11);
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (size_t n = 0; n <= raw.size(); n += 7) {
+    std::string text;
+    for (size_t i = 0; i < n; i += 3) {
+      uint32_t v = static_cast<uint8_t>(raw[i]) << 16;
+      if (i + 1 < n) v |= static_cast<uint8_t>(raw[i + 1]) << 8;
+      if (i + 2 < n) v |= static_cast<uint8_t>(raw[i + 2]);
+      text += kAlphabet[v >> 18];
+      text += kAlphabet[(v >> 12) & 63];
+      text += i + 1 < n ? kAlphabet[(v >> 6) & 63] : '=';
+      text += i + 2 < n ? kAlphabet[v & 63] : '=';
+    }
+    const std::string expected = asString(decode(text));
+    ASSERT_EQ(raw.substr(0, n), expected);
+    ASSERT_TRUE(base64DecodeInPlace(text)) << n;
+    EXPECT_EQ(expected, text) << n;
+  }
+  for (std::string text : {"TWF", "TWFuT", "TW*u", "T===", "TW=u", "TQ==TWFu"})
+    EXPECT_FALSE(base64DecodeInPlace(text)) << text;
 }

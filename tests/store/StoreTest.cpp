@@ -1,7 +1,10 @@
 // The store: attribute files, device directories, BIRD files inside them.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <climits>
+#include <filesystem>
 #include <stdexcept>
 
 #include "BirdWriter.h"
@@ -12,6 +15,12 @@ using testfiles::DebugCapture;
 using testfiles::readText;
 using testfiles::TempDir;
 using testfiles::writeText;
+
+#ifdef _WIN32
+// File permissions cannot make a file unreadable to its owner here: every
+// user reads like root does elsewhere.
+static int geteuid() { return 0; }
+#endif
 
 namespace {
 
@@ -214,23 +223,31 @@ TEST(UpdaterStore, PathThatIsAFileIsAnError) {
   }
 }
 
-TEST(UpdaterStore, FindDeviceMatchesTheSerialTextInEntryNames) {
+TEST(UpdaterStore, FindDeviceTakesOnlyTheEntryNamedExactlyByTheSerial) {
   TempDir dir;
   std::string root = dir.file("root");
   UpdaterStore store(root);
-  std::filesystem::create_directories(root + "/old-0000ABCD");
+  std::filesystem::create_directories(root + "/old-0000ABCD-backup");
   std::filesystem::create_directories(root + "/0000beef");
-  writeText(root + "/old-0000ABCD/.settings", "LATEST_DOWNLOAD=77.bird\n");
+  writeText(root + "/old-0000ABCD-backup/.settings", "LATEST_DOWNLOAD=77.bird\n");
 
+  // A look-alike name belongs to no device.
   DeviceRecord found;
   DebugCapture debug(DEBUG_Updater);
+  EXPECT_FALSE(store.findDevice(0xABCD, &found));
+  EXPECT_TRUE(debug.contains("UpdaterStore: FindDevice Not Found 0000ABCD.\n"));
+  EXPECT_TRUE(debug.contains("_find_item(["));
+  EXPECT_TRUE(found.empty());
+
+  std::filesystem::create_directories(root + "/0000ABCD");
+  writeText(root + "/0000ABCD/.settings", "LATEST_DOWNLOAD=78.bird\n");
   ASSERT_TRUE(store.findDevice(0xABCD, &found));
   EXPECT_TRUE(debug.contains("UpdaterStore: FindDevice Found 0000ABCD.\n"));
-  EXPECT_TRUE(debug.contains("_find_item(["));
   EXPECT_EQ(root, found.root());
-  EXPECT_EQ("old-0000ABCD", found.name());
+  EXPECT_EQ("0000ABCD", found.name());
   EXPECT_TRUE(found.isDirectory());
-  EXPECT_EQ(77, found.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
+  EXPECT_EQ("", found.problem());
+  EXPECT_EQ(78, found.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
 
 #ifndef _WIN32  // names differing only in case are one entry here
   EXPECT_FALSE(store.findDevice(0xBEEF, nullptr));  // lower-case name does not match
@@ -239,6 +256,13 @@ TEST(UpdaterStore, FindDeviceMatchesTheSerialTextInEntryNames) {
   store.getDevice(0xBEEF);
   EXPECT_TRUE(store.findDevice(0xBEEF, nullptr));
 #endif
+
+  // A plain file of the serial's name is found, and named as the problem.
+  writeText(root + "/00005555", "not a directory");
+  DeviceRecord file;
+  ASSERT_TRUE(store.findDevice(0x5555, &file));
+  EXPECT_FALSE(file.isDirectory());
+  EXPECT_EQ("UpdaterStore: " + root + "/00005555 exists and is a file", file.problem());
 
   // A root whose own path holds the serial text matches nothing by itself.
   std::string named = dir.file("0000CAFE-store");
@@ -278,4 +302,32 @@ TEST(DeviceRecord, WritesAndLoadsBirdFiles) {
     EXPECT_STREQ("Failed to load bird data", error.what());
   }
   EXPECT_THROW(device.loadBird("absent.bird"), std::runtime_error);
+}
+
+// An attribute file that is there but cannot be read keeps the device's
+// history: it is reported and never replaced by a fresh one.
+TEST(AttributeFile, UnreadableFileIsAnErrorAndIsNeverReplaced) {
+  TempDir dir;
+  std::string root = dir.file("root");
+  UpdaterStore store(root);
+  std::filesystem::create_directories(root + "/0000ABCD/.settings");  // not a file
+  DeviceRecord found;
+  ASSERT_TRUE(store.findDevice(0xABCD, &found));
+  EXPECT_NE(std::string::npos, found.problem().find("Cannot read the attribute file " + root +
+                                                    "/0000ABCD/.settings"))
+      << found.problem();
+  EXPECT_NE("", store.getDevice(0xABCD).problem());
+  EXPECT_TRUE(std::filesystem::is_directory(root + "/0000ABCD/.settings"));
+
+  if (geteuid() != 0) {  // root reads whatever the permissions say
+    std::string path = dir.file("locked");
+    writeText(path, "LATEST_TRANSFER=7.bird\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+    AttributeFile attributes;
+    EXPECT_EQ(aErrPermission, attributes.read(path));
+    attributes.set(ATTR_LATEST_DOWNLOAD, "8.bird");
+    EXPECT_EQ(aErrRead, attributes.write(path.c_str()));
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    EXPECT_EQ("LATEST_TRANSFER=7.bird\n", readText(path));
+  }
 }

@@ -105,6 +105,32 @@ TEST(SocketStream, ExchangesBytesWithPushBack) {
   EXPECT_EQ(aErrNone, aStream_Destroy(&stream));
 }
 
+// A burst larger than one receive takes is handed out whole and in order,
+// in reads of varying sizes, and the wait sees bytes still held from it.
+TEST(SocketStream, LongBurstArrivesWholeAndInOrder) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  std::vector<uint8_t> burst(3000);
+  for (size_t i = 0; i < burst.size(); ++i)
+    burst[i] = static_cast<uint8_t>(i * 7 + i / 256);
+  ASSERT_TRUE(peer.send(burst));
+  std::vector<uint8_t> got;
+  size_t size = 1;
+  while (got.size() < burst.size()) {
+    size_t want = std::min(size, burst.size() - got.size());
+    uint8_t buf[100];
+    ASSERT_EQ(aErrNone, readBytes(stream, buf, want));
+    got.insert(got.end(), buf, buf + want);
+    EXPECT_TRUE(got.size() == burst.size() || aStream_Wait(stream, 5000) == aErrNone);
+    size = size % 97 + 1;
+  }
+  EXPECT_EQ(burst, got);
+  EXPECT_EQ(aErrNotReady, aStream_Wait(stream, 0));
+  aStream_Destroy(&stream);
+}
+
 TEST(SocketStream, OrderlyCloseIsALostConnection) {
   Peer peer;
   aStreamRef stream = nullptr;
@@ -297,6 +323,38 @@ TEST(SocketStreamWait, ResetPeerWakesTheWait) {
   EXPECT_LT(woken.elapsedMs, kLongWaitMs / 2);
   uint8_t buf[1];
   EXPECT_EQ(aErrConnection, aStream_Read(stream, buf, 1));
+  aStream_Destroy(&stream);
+}
+
+// An interrupt ends a wait in progress at once; one given while nobody
+// waits ends the next wait, and only that one.
+TEST(SocketStreamWait, InterruptEndsTheWait) {
+  Peer peer;
+  aStreamRef stream = nullptr;
+  ASSERT_EQ(aErrNone, aStream_CreateSocket(platform::ipv4Loopback(), peer.port(), &stream));
+  ASSERT_TRUE(peer.accept());
+  TimedWait woken;
+  std::atomic<bool> done{false};
+  std::thread waiter([&] {
+    woken = timedWait(stream, kLongWaitMs);
+    done = true;
+  });
+  // Interrupts until the waiter has come back: one given before it waits is
+  // kept for its wait, so a single one would do, but this needs no timing.
+  while (!done) {
+    EXPECT_EQ(aErrNone, aStream_Interrupt(stream));
+    if (!done) aTime_MSSleep(10);
+  }
+  waiter.join();
+  EXPECT_LT(woken.elapsedMs, kLongWaitMs / 2);
+
+  EXPECT_EQ(aErrNone, aStream_Interrupt(stream));
+  TimedWait next = timedWait(stream, kLongWaitMs);
+  EXPECT_LT(next.elapsedMs, kLongWaitMs / 2);
+  EXPECT_EQ(aErrNotReady, timedWait(stream, 50).result);
+  uint8_t buf[1];
+  EXPECT_EQ(aErrNotReady, aStream_Read(stream, buf, 1));
+  EXPECT_EQ(aErrParam, aStream_Interrupt(nullptr));
   aStream_Destroy(&stream);
 }
 

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "TempDir.h"
 #include "aFile.h"
@@ -162,4 +167,71 @@ TEST(aFile, ExistsAndDelete) {
   EXPECT_FALSE(aFile_Exists(path.c_str()));
   EXPECT_EQ(aFile_Delete(path.c_str()), aErrNotFound);
   EXPECT_EQ(aFile_Delete(nullptr), aErrParam);
+}
+
+namespace {
+
+// Names in dir other than "." and "..".
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(aFile, WriteAtomicReplacesTheWholeFileAndLeavesNoTemporary) {
+  TempDir tmp;
+  const std::string path = tmp.writeFile("data.bin", std::string(100000, 'o'));
+  const std::string fresh = "new\ncontents";
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(path.c_str(), fresh.data(), fresh.size()));
+  EXPECT_EQ(fresh, contents(path));
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(path.c_str(), "", 0));
+  EXPECT_EQ("", contents(path));
+  const std::string created = tmp.join("created");
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(created.c_str(), "x", 1));
+  EXPECT_EQ("x", contents(created));
+  EXPECT_EQ((std::vector<std::string>{"created", "data.bin"}), entries(tmp.path()));
+}
+
+TEST(aFile, WriteAtomicReplacesALinkWithoutWritingThroughIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need a privilege on this system";
+#else
+  TempDir tmp;
+  const std::string target = tmp.writeFile("target", "keep me");
+  const std::string link = tmp.join("link");
+  ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(link.c_str(), "mine", 4));
+  EXPECT_EQ("keep me", contents(target));
+  EXPECT_EQ("mine", contents(link));
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+#endif
+}
+
+TEST(aFile, FailedWriteAtomicLeavesTheOldFileAndNoTemporary) {
+  TempDir tmp;
+  // No directory to create the temporary in.
+  const std::string missing = tmp.join("absent/file");
+  EXPECT_EQ(aErrNotFound, aFile_WriteAtomic(missing.c_str(), "x", 1));
+  // A directory stands at the path.
+  const std::string directory = tmp.join("dir");
+  std::filesystem::create_directory(directory);
+  tmp.writeFile("dir/inside", "old");
+  EXPECT_EQ(aErrNotFound, aFile_WriteAtomic(directory.c_str(), "x", 1));
+  EXPECT_EQ("old", contents(tmp.join("dir/inside")));
+  EXPECT_EQ((std::vector<std::string>{"dir"}), entries(tmp.path()));
+  EXPECT_EQ(aErrParam, aFile_WriteAtomic(nullptr, "x", 1));
+  EXPECT_EQ(aErrParam, aFile_WriteAtomic(tmp.join("f").c_str(), nullptr, 1));
+  EXPECT_EQ(aErrParam, aFile_WriteAtomic((tmp.path() + "/").c_str(), "x", 1));
+}
+
+TEST(aFile, WriteAtomicRemovesTemporariesOfTheSameFileLeftByAKilledWriter) {
+  TempDir tmp;
+  tmp.writeFile(".data.bin.tmp-0a1b2c", "left behind");
+  tmp.writeFile(".other.tmp-0a1b2c", "another file's");
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(tmp.join("data.bin").c_str(), "x", 1));
+  EXPECT_EQ((std::vector<std::string>{".other.tmp-0a1b2c", "data.bin"}), entries(tmp.path()));
 }

@@ -17,6 +17,7 @@
 
 #include "BirdFile.h"
 #include "BirdWriter.h"
+#include "Module.h"
 #include "ChildProcess.h"
 #include "SimDiscovery.h"
 #include "SimModule.h"
@@ -117,10 +118,14 @@ class UpdateEndToEnd : public ::testing::Test {
     fclose(file);
   }
 
-  void startServer() {
+  void startServer(const std::vector<std::string>& faults = {}) {
     port = freeTcpPort();
-    ASSERT_TRUE(server.start({UPDATE_SERVER_EXE, "--port", std::to_string(port), "--root", root},
-                             dir + "/server.log"));
+    std::vector<std::string> argv = {UPDATE_SERVER_EXE, "--port", std::to_string(port), "--root", root};
+    for (const std::string& fault : faults) {
+      argv.push_back("--fault");
+      argv.push_back(fault);
+    }
+    ASSERT_TRUE(server.start(argv, dir + "/server.log"));
     ASSERT_TRUE(waitForTcpPort(port, 20));
   }
 
@@ -335,6 +340,10 @@ TEST_F(UpdateEndToEnd, RefusedBeforeConnecting) {
   EXPECT_EQ(1, run.exitCode);
   EXPECT_NE(std::string::npos, run.err.find("Error: Unable to modify serial number in bird.\n"))
       << run.err;
+  // Without -X the operator still learns why.
+  run = updater({"-U", "-d", kSerialText, "-f", unpatchable});
+  EXPECT_EQ(1, run.exitCode);
+  EXPECT_EQ("Unable to modify serial number in bird file\n", run.err);
   // A routing module without a module address.
   const std::string path = dir + "/birch.bird";
   ASSERT_TRUE(writeBird(path, 2));
@@ -376,6 +385,32 @@ TEST_F(UpdateEndToEnd, ModuleThatRestartsIntoItsLoaderIsFoundAgain) {
     EXPECT_EQ(1u, reboots()) << offlineMs;
     discovery->stop();
     simulator->stop();
+  }
+}
+
+// A download that fails must not be followed by an update with an older
+// stored build: -G -U reports the failure and exits 1.
+TEST_F(UpdateEndToEnd, GetThenUpdateStopsWhenTheDownloadFails) {
+  for (const char* fault : {"bad-base64:bird", "http-500:bird"}) {
+    startServer({fault});
+    startModule();
+    const std::string device = store + "/" + kSerialText;
+    mkdir((home + "/.mirovane").c_str(), 0755);
+    mkdir(store.c_str(), 0755);
+    mkdir(device.c_str(), 0755);
+    ASSERT_TRUE(writeBird(device + "/100.bird", 100));
+    writeText(device + "/.settings", "LATEST_DOWNLOAD=100.bird\n");
+    const RunResult run = updater({"-G", "-U", "-d", kSerialText});
+    EXPECT_EQ(1, run.exitCode) << fault << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("Not updating: the build could not be downloaded"))
+        << fault << run.err;
+    EXPECT_EQ(std::string::npos, run.out.find("Updating with the Latest Download")) << run.out;
+    EXPECT_TRUE(flash().empty()) << fault;
+    EXPECT_EQ(0u, reboots()) << fault;
+    EXPECT_EQ("100.bird", deviceAttributes()["LATEST_DOWNLOAD"]) << fault;
+    discovery->stop();
+    simulator->stop();
+    server.stop();
   }
 }
 
@@ -422,6 +457,28 @@ TEST_F(UpdateEndToEnd, UpdateThroughARoutingModule) {
   EXPECT_FALSE(app.updateDevice(0x0000ABCD, 0, path, 6, 0x11111111, false));
   EXPECT_NE(std::string::npos, display.err.find("Failed to connect to link module [11111111]"))
       << display.err;
+}
+
+// A module that answers nothing when its serial number and model are read:
+// the refusal names the read that failed, not only the file.
+TEST_F(UpdateEndToEnd, SilentModuleIsNamedAsTheCauseOfTheRefusal) {
+  startModule();
+  const std::string path = dir + "/birch.bird";
+  ASSERT_TRUE(writeBird(path, 11));
+  BirdFile file(path);
+  linkSpec spec{};
+  spec.type = LINKTYPE_TCPIP;
+  spec.serialNumber = kSerial;
+  spec.ipAddress = htonl(INADDR_LOOPBACK);
+  spec.ipPort = simulator->tcpPort();
+  Mirovane::Kelvarion::Module module(2);
+  ASSERT_EQ(aErrNone, module.connectFromSpec(spec));
+  simulator->setSilent(true);
+  RecordingDisplay display;
+  EXPECT_FALSE(UpdateFirmware(&display, file, module, kSerial));
+  EXPECT_NE(std::string::npos, display.err.find("Could not read the serial number of module [40F5849A]: aErr"))
+      << display.err;
+  module.disconnect();
 }
 
 // Each injected loader fault ends the run with exit 1, no reboot and no record.

@@ -16,6 +16,7 @@
 #include "platform/socket.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
+#include "../server/RecordingDisplay.h"
 #include "upgrade/UpdaterEntity.h"
 
 using Mirovane::Kelvarion::Module;
@@ -303,6 +304,25 @@ TEST_F(UpgradeProtocol, RebootThatNeverDropsTheLinkIsWaitedForBoundedly) {
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(upgrade::kRebootPolls * upgrade::kRebootPollMs));
   EXPECT_LT(waited, std::chrono::seconds(15));
+}
+
+// The link drops shortly after REBOOT: the wait ends soon after the drop,
+// not at the next step of the busy indicator, which is still shown.
+TEST_F(UpgradeProtocol, RebootReturnsSoonAfterTheDropAndShowsTheBusyIndicator) {
+  configure([](simmodule::UpgradeSettings& s) { s.faults.rebootDelayMs = 2000; });
+  UpdaterEntity entity(*module, true);
+  RecordingDisplay display;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(aErrNone, entity.LoaderReboot(&display));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_FALSE(module->isConnected());
+  EXPECT_GE(display.busyFrames, 1);
+  EXPECT_TRUE(display.busyEnded);
+  EXPECT_EQ("Verifying Update", display.busyLabel);
+  // Generous: the drop is seen within milliseconds, the wait's bound is 5 s.
+  EXPECT_LT(waited, std::chrono::milliseconds(2500));
+  const std::vector<std::string> requests = journal();
+  EXPECT_EQ(1, std::count(requests.begin(), requests.end(), "R"));
 }
 
 TEST_F(UpgradeProtocol, SilentLoaderTimesOut) {

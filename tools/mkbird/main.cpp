@@ -17,6 +17,7 @@ const char* kUsage =
     "\n"
     "Blocks, written in the order given (numbers are decimal or 0x hexadecimal):\n"
     "  -l ADDR:FILE[:FLAGS]   loader image block (type 0), code from FILE loaded at ADDR\n"
+    "                         (FLAGS 0-7, default 0, here and below)\n"
     "  -f ADDR:FILE[:FLAGS]   firmware image block (type 1), code from FILE loaded at ADDR\n"
     "  -s SERIAL:DESCRIPTOR   serial offset block (type 2): image addresses of the serial\n"
     "                         number and of the descriptor digits (0 = none)\n"
@@ -27,13 +28,14 @@ const char* kUsage =
     "  -b TYPE:FLAGS:FILE     any block (type 0-31, flags 0-7), data from FILE\n"
     "  -x TYPE:FLAGS:HEX      any block, data given as hex digits (may be empty)\n"
     "File options:\n"
-    "  -o FILE                output file\n"
+    "  -o FILE                output file (required)\n"
     "  -V VERSION             header version (default 0x0101)\n"
     "  -c CHECKSUM            checksum to store (default: CRC-32 of the content)\n"
     "  -N COUNT               block count to report (default: the number of blocks)\n"
     "  -z LEVEL               zlib compression level 0-9 (default 9)\n"
     "Dump options:\n"
-    "  -v                     also print the loader's BIRDFILE diagnostics\n";
+    "  -v                     also print the loader's BIRDFILE diagnostics\n"
+    "  --help                 this text\n";
 
 int usage(const char* problem = nullptr) {
   if (problem) std::fprintf(stderr, "mkbird: %s\n", problem);
@@ -193,6 +195,10 @@ int build(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (std::strcmp(argv[1], "dump") == 0) return dump(argc, argv);
   return build(argc, argv);
 }

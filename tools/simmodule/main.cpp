@@ -34,6 +34,55 @@ const char kUsage[] =
     "                 [--discovery on|off] [--behind ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
     "                 [--absent silent|error]\n";
 
+// --help: every option with its default.
+const char kHelp[] =
+    "\n"
+    "Endpoint (one of --tcp and --pty is needed):\n"
+    "  --tcp PORT                 listen for the host on TCP PORT (0 = a free port, printed)\n"
+    "  --bind ADDRESS             address to listen on (default 127.0.0.1)\n"
+    "  --pty                      open a pseudo-terminal for the host (its path is printed)\n"
+    "  --config FILE              read the settings below from FILE as key = value lines\n"
+    "                             (keys without the dashes, '#' starts a comment)\n"
+    "Module identity:\n"
+    "  --serial N                 serial number (default 0x0012ABCD)\n"
+    "  --model N                  model number (default 19)\n"
+    "  --address N                module address, even and non-zero (default 2)\n"
+    "  --firmware VERSION         packed word or major.minor.patch (default 1.2.15)\n"
+    "  --build N                  build number (default 1)\n"
+    "Link level:\n"
+    "  --heartbeat MS             heartbeat period after the host's link start, 0 = none\n"
+    "                             (default 1000)\n"
+    "  --heartbeat-before-start on|off   heartbeats before the link start too (default off)\n"
+    "  --resync-byte N            byte of the resynchronisation answer (default 0 = the address)\n"
+    "  --garbage MS               fault: odd bytes every MS ms, 0 = never (default 0)\n"
+    "  --silent on|off            fault: answer nothing (default off)\n"
+    "Loader (command 95):\n"
+    "  --loader-block-size N      block size answered to PREPARE (default 256; 0 is a fault)\n"
+    "  --reboot-delay MS          time offline after REBOOT (default 500)\n"
+    "  --new-firmware VERSION     firmware after REBOOT (default: the running one, patch + 1)\n"
+    "  --new-build N              build after REBOOT (default: the running one + 1)\n"
+    "  --flash-out FILE           write the flash image to FILE at REBOOT (default: none)\n"
+    "  --prepare-status N         status answered to PREPARE (default 0 = success)\n"
+    "  --prepare-error-at I       only the I-th PREPARE gets that status (default: all)\n"
+    "  --wrong-count-at I         the I-th DATA gets a wrong accepted count (default: none)\n"
+    "  --wrong-count-repeats N    ... and so many in all, -1 = for ever (default 1)\n"
+    "  --sum-off-at I             the I-th SUM answers the sum plus one (default: none)\n"
+    "  --write-status N           status answered to WRITE (default 0)\n"
+    "  --silent-upgrade OPT,...   loader options (0 INIT ... 5 WRITE) left unanswered\n"
+    "                             (default: none)\n"
+    "  --drop-at-data I           close the connection at the I-th DATA (default: never)\n"
+    "  --drop-on-load on|off      LOAD restarts into the loader (default off)\n"
+    "  --ignore-reboot on|off     REBOOT does nothing (default off)\n"
+    "  --reported-serial N        serial number the system entity reports (default: the real one)\n"
+    "Discovery and routing:\n"
+    "  --discovery on|off         answer TCP/IP discovery (UDP 9888, 232.2.2.2) (default off)\n"
+    "  --behind ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]\n"
+    "                             a module behind this one, which then routes (repeatable)\n"
+    "  --absent silent|error      empty addresses stay silent or answer with errors\n"
+    "                             (default silent)\n"
+    "  --help                     this text\n"
+    "SIGINT or SIGTERM stops the module and prints what it saw.\n";
+
 struct Options {
   simmodule::ModuleConfig module;
   simmodule::EndpointConfig endpoint;
@@ -51,6 +100,7 @@ bool parseArguments(int argc, char** argv, Options* options) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       fputs(kUsage, stdout);
+      fputs(kHelp, stdout);
       exit(0);
     }
     if (arg == "--pty") {

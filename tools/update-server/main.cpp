@@ -41,7 +41,9 @@ void usage(FILE* out) {
           "  --host HOST      address to listen on (default 127.0.0.1)\n"
           "  --port PORT      port to listen on (default 8750; 0 picks a free one)\n"
           "  --root DIR       directory with catalog.txt and <firmware>/<build>.bird\n"
-          "  --fault NAME     misbehave on every request, or on op OP only:\n"
+          "                   (default ., the working directory)\n"
+          "  --fault NAME     misbehave on every request, or on op OP only (repeatable;\n"
+          "                   default: no fault):\n"
           "                   stall       accept and never answer\n"
           "                   crlf        end reply lines with CR LF\n"
           "                   ok-alone    answer \"ok\" and nothing else\n"
@@ -49,7 +51,9 @@ void usage(FILE* out) {
           "                   huge        answer with a body of --huge-bytes bytes\n"
           "                   not-ok      answer with a first line that is not \"ok\"\n"
           "                   http-500    answer with status 500\n"
-          "  --huge-bytes N   size of the huge reply body (default 83886080)\n");
+          "  --huge-bytes N   size of the huge reply body (default 83886080)\n"
+          "  --help           this text\n"
+          "SIGINT or SIGTERM stops the server.\n");
 }
 
 bool knownFault(const std::string& spec) {

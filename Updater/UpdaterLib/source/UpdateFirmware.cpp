@@ -11,6 +11,16 @@
 using Mirovane::Kelvarion::Module;
 using Mirovane::Kelvarion::SystemClass;
 
+namespace {
+
+// The real cause of a refusal that would otherwise read as a file problem.
+void reportFailedRead(UpdaterDisplayInterface* display, const char* what, uint32_t serial, aErr err) {
+  display->print(1, "Could not read the %s of module [%08X]: %s (%s)", what, serial,
+                 aError_GetErrorText(err), aError_GetErrorDescription(err));
+}
+
+}  // namespace
+
 bool UpdateFirmware(UpdaterDisplayInterface* display, BirdFile& file, Module& module,
                     uint32_t serial) {
   if (file.blockCount() == 0) return false;
@@ -20,13 +30,21 @@ bool UpdateFirmware(UpdaterDisplayInterface* display, BirdFile& file, Module& mo
   SystemClass system;
   system.init(&module, 0);
   uint32_t moduleSerial = 0;
-  if (system.getSerialNumber(&moduleSerial) != aErrNone) moduleSerial = 0;
+  aErr err = system.getSerialNumber(&moduleSerial);
+  if (err != aErrNone) {
+    reportFailedRead(display, "serial number", serial, err);
+    moduleSerial = 0;
+  }
   if (moduleSerial != serial) {
     debugPrint(DEBUG_Updater, "Bird serial number and connected device don't match.\n");
     return false;
   }
   uint8_t model = 0;
-  if (system.getModel(&model) != aErrNone) model = 0;
+  err = system.getModel(&model);
+  if (err != aErrNone) {
+    reportFailedRead(display, "model", serial, err);
+    model = 0;
+  }
   const char* name = aDefs_GetModelName(model);
   if (!file.matchesModel(name)) {
     display->print(1, "Connected device model and Bird file model do not match [%s]", name);

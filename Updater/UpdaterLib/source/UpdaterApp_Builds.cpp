@@ -122,7 +122,8 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
       debugPrint(DEBUG_APP, "Could not find device in our update history.\n");
       try {
         record = store.getDevice(serial);
-      } catch (const std::runtime_error&) {
+      } catch (const std::runtime_error& error) {
+        display->print(1, "%s", error.what());
         display->print(1, "Could not create directory for storing BIRD file");
         return 0;
       }
@@ -132,6 +133,11 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
     display->print(1, "%s", error.what());
     return 0;
   }
+  const std::string problem = record.problem();
+  if (!problem.empty()) {
+    display->print(1, "%s", problem.c_str());
+    return 0;
+  }
 
   std::string current, firmware;
   if (!ServerCommClass::QueryBuild(serial, &current, &firmware, serverUrl.c_str())) {
@@ -139,6 +145,11 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
     return 0;
   }
   if (build == 0) build = buildNumberOrZero(current);
+  if (build == 0) {
+    // Nothing to ask for: no "0.bird" is fetched or recorded.
+    display->print(1, "The server's current build '%s' is not a build number", current.c_str());
+    return 0;
+  }
 
   display->print(0, "Retrieving build %u", build);
   if (override) {
@@ -164,16 +175,13 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
   }
 
   const std::string fileName = bld + ".bird";
-  size_t length = 0;
-  unsigned char* bytes = base64Decode(received.data(), received.size(), &length);
-  if (!bytes) {
+  if (!base64DecodeInPlace(received)) {
     // Not base64: nothing is stored and nothing recorded.
     display->print(1, "Failed to retreive a valid BIRD file");
     return 0;
   }
   const std::string now = localTimeText();
-  const aErr written = record.writeFile(fileName, bytes, length);
-  free(bytes);
+  const aErr written = record.writeFile(fileName, received.data(), received.size());
   if (written != aErrNone) {
     display->print(1, "Failed to write file with %d", static_cast<int>(written));
     return 0;

@@ -5,6 +5,7 @@
 
 #include "DeviceList.h"
 #include "Kelvarion.h"
+#include "NetworkScan.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
 #include "aVersion.h"
@@ -19,6 +20,9 @@ const uint8_t QUERY_BUILD = 0xFF;
 // Modules are addressed 2, 4, ... 252 on a routing module's network.
 const uint8_t kFirstAddress = 2;
 const uint8_t kLastAddress = 252;
+// How long the scan behind a router waits for the modules' answers, all
+// together: the wait of one reply.
+const uint32_t kNetworkAnswerWaitMs = 1000;
 
 bool appendEntry(const linkSpec* spec, bool* found, void* ref) {
   DeviceListEntry entry;
@@ -55,15 +59,14 @@ linkType locateRouter(uint32_t router) {
   return search.type;
 }
 
-// Reads one module behind the router at address; false when nothing answers there.
-bool readNetworkModule(Module& router, uint8_t address, const linkSpec& routerSpec, uint32_t routerSerial,
+// Reads the module behind the router that answered at address with its serial number.
+void readNetworkModule(Module& router, const NetworkAnswer& answer, const linkSpec& routerSpec, uint32_t routerSerial,
                        DeviceListEntry* entry) {
-  Module module(address);
+  Module module(answer.address);
   module.connectThroughLinkModule(&router);
   SystemClass system;
   system.init(&module, 0);
-  uint32_t serial = 0;
-  if (system.getSerialNumber(&serial) != aErrNone) return false;
+  const uint32_t serial = answer.serialNumber;
   entry->spec.type = routerSpec.type;
   entry->spec.serialNumber = serial;
   entry->spec.router = router.getModuleAddress();
@@ -80,7 +83,6 @@ bool readNetworkModule(Module& router, uint8_t address, const linkSpec& routerSp
     entry->spec.model = model;
     entry->modelName = aDefs_GetModelName(model);
   }
-  return true;
 }
 
 }  // namespace
@@ -104,18 +106,32 @@ aErr readVersion(Module& module, DeviceListEntry& entry) {
   system.init(&module, 0);
   uint32_t version = 0;
   aErr err = system.getVersion(&version);
-  if (err != aErrNone) return err;
+  if (err != aErrNone) return entry.unread = "the version could not be read", err;
   entry.versionMajor = aVersion_ParseMajor(version);
   entry.versionMinor = aVersion_ParseMinor(version);
   entry.versionPatch = aVersion_ParsePatch(version);
   uint8_t address = 0;
   err = system.getModule(&address);
-  if (err != aErrNone) return err;
+  if (err != aErrNone) return entry.unread = "the module address could not be read", err;
   entry.spec.module = address;
   err = system.getRouter(&address);
-  if (err != aErrNone) return err;
+  if (err != aErrNone) return entry.unread = "the router address could not be read", err;
   entry.spec.router = address;
   return aErrNone;
+}
+
+void readEntry(DeviceListEntry& entry) {
+  Module module(2);
+  aErr err = module.connectFromSpec(entry.spec);
+  if (err == aErrNone) {
+    entry.build = readBuildNumber(module);
+    entry.error = readVersion(module, entry);
+    if (entry.build == 0 && entry.unread.empty()) entry.unread = "the build number could not be read";
+  } else {
+    entry.error = err;
+    entry.unread = "the connection could not be made";
+  }
+  module.disconnect();
 }
 
 std::vector<DeviceListEntry> UpdaterApp::discoverDevices(int type) {
@@ -123,19 +139,31 @@ std::vector<DeviceListEntry> UpdaterApp::discoverDevices(int type) {
   std::vector<linkType> types;
   if (type == LINKTYPE_INVALID) types = {LINKTYPE_USB, LINKTYPE_TCPIP};
   else types = {static_cast<linkType>(type)};
-  for (linkType t : types) aDiscovery_EnumerateModules(t, appendEntry, &entries);
-  // One connection at a time: each module is opened, read and closed in turn.
-  for (DeviceListEntry& entry : entries) {
-    entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
-    Module module(2);
-    aErr err = module.connectFromSpec(entry.spec);
-    if (err == aErrNone) {
-      entry.build = readBuildNumber(module);
-      entry.error = readVersion(module, entry);
-    } else {
-      entry.error = err;
+  for (linkType t : types) {
+    if (t == LINKTYPE_TCPIP) {
+      discoverTcpipDevices(display, entries);
+      continue;
     }
-    module.disconnect();
+    aDiscovery_EnumerateModules(t, appendEntry, &entries);
+    // One connection at a time: each module is opened, read and closed in turn.
+    for (DeviceListEntry& entry : entries) {
+      if (entry.spec.type != t) continue;
+      entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
+      readEntry(entry);
+    }
+  }
+  return entries;
+}
+
+std::vector<DeviceListEntry> listNetworkModules(Module& router, const linkSpec& routerSpec, uint32_t routerSerial) {
+  std::vector<DeviceListEntry> entries;
+  std::vector<NetworkAnswer> answers;
+  if (Mirovane::Kelvarion::Link* link = router.getLink())
+    answers = askNetworkSerialNumbers(*link, kFirstAddress, kLastAddress, kNetworkAnswerWaitMs);
+  for (const NetworkAnswer& answer : answers) {
+    DeviceListEntry entry;
+    readNetworkModule(router, answer, routerSpec, routerSerial, &entry);
+    entries.push_back(entry);
   }
   return entries;
 }
@@ -151,11 +179,7 @@ std::vector<DeviceListEntry> UpdaterApp::discoverNetworkDevices(uint32_t routerS
   SystemClass routerSystem;
   routerSystem.init(&router, 0);
   if (routerSystem.routeToMe(1) != aErrNone) return entries;
-  for (unsigned address = kFirstAddress; address <= kLastAddress; address += 2) {
-    DeviceListEntry entry;
-    if (readNetworkModule(router, static_cast<uint8_t>(address), *routerSpec, routerSerial, &entry))
-      entries.push_back(entry);
-  }
+  entries = listNetworkModules(router, *routerSpec, routerSerial);
   routerSystem.routeToMe(0);
   router.disconnect();
   return entries;

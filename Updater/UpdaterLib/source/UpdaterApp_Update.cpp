@@ -115,17 +115,25 @@ void reconnectAfterLoader(Module& module, uint32_t serial, bool indirect) {
 
 // LATEST_TRANSFER and LAST_TRANSFER_DATE go to the device's own attribute
 // file in the store, whose directory is made if the device is new.
-void recordTransfer(UpdaterStore& store, DeviceRecord& record, bool found, uint32_t serial,
-                    const std::string& transferred) {
-  // A store entry that matched but is no directory cannot hold the record.
-  DeviceRecord device = found && record.isDirectory() ? record : store.getDevice(serial);
-  AttributeFile& attributes = device.attributes();
-  attributes.set(ATTR_LATEST_TRANSFER, transferred);
-  attributes.set(ATTR_LAST_TRANSFER_DATE, localTimeText());
-  // Named explicitly: an attribute file without a name would go to the
-  // working directory.
+// The module has its new firmware by now: a record that cannot be written is
+// reported but does not undo the update.
+void recordTransfer(UpdaterDisplayInterface* display, UpdaterStore& store, DeviceRecord& record,
+                    bool found, uint32_t serial, const std::string& transferred) {
+  DeviceRecord device = found ? record : store.getDevice(serial);
   const std::string settings = device.filePath(".settings");
-  (void)attributes.write(settings.c_str());
+  std::string problem = device.problem();
+  if (problem.empty()) {
+    AttributeFile& attributes = device.attributes();
+    attributes.set(ATTR_LATEST_TRANSFER, transferred);
+    attributes.set(ATTR_LAST_TRANSFER_DATE, localTimeText());
+    // Named explicitly: an attribute file without a name would go to the
+    // working directory.
+    const aErr err = attributes.write(settings.c_str());
+    if (err != aErrNone)
+      problem = "Cannot write the attribute file " + settings + " (" + aError_GetErrorDescription(err) + ")";
+  }
+  if (!problem.empty())
+    display->print(1, "%s; the transfer of %s was not recorded", problem.c_str(), transferred.c_str());
 }
 
 }  // namespace
@@ -140,6 +148,12 @@ bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string
     UpdaterStore store(updaterDirectory);
     DeviceRecord record;
     const bool found = store.findDevice(serial, &record);
+    if (found && !record.problem().empty()) {
+      // The device's history cannot be read or kept: refuse before anything
+      // goes to the module.
+      display->print(1, "%s", record.problem().c_str());
+      return false;
+    }
     const uint32_t start = aTime_GetMSTicks();
 
     std::string path = birdPath;
@@ -160,6 +174,7 @@ bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string
       debugPrint(DEBUG_Updater, "Setting serial number into firmware... ");
       if (!bird->setSerialNumber(serial)) {
         debugPrint(DEBUG_Updater, "Error: Unable to modify serial number in bird.\n");
+        display->print(1, "Unable to modify serial number in bird file");
         return false;
       }
       debugPrint(DEBUG_Updater, " Serial Number inserted into firmware.\n");
@@ -191,7 +206,7 @@ bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string
         err = FirmwareStage(display, module, *bird);
         if (err == aErrNone) {
           if (path.empty()) path = buildFileName(build);
-          recordTransfer(store, record, found, serial, path);
+          recordTransfer(display, store, record, found, serial, path);
         }
       }
     }

@@ -3,11 +3,15 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <stdio.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <atomic>
 
 namespace platform {
 
@@ -97,6 +101,63 @@ SysError fileDelete(const char* path) {
   struct stat st;
   if (lstat(path, &st) == 0 && S_ISDIR(st.st_mode)) return SysError::Other;
   return ::unlink(path) == 0 ? SysError::None : fromErrno(errno);
+}
+
+FileHandle fileCreateTemporary(const char* directory, const char* base, std::string* path) {
+  static std::atomic<unsigned> counter{0};
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  unsigned long seed = static_cast<unsigned long>(now.tv_nsec) ^
+                       (static_cast<unsigned long>(getpid()) << 16);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull + counter++;
+    char suffix[16];
+    snprintf(suffix, sizeof suffix, "%06lx", (seed >> 24) & 0xFFFFFF);
+    std::string candidate = std::string(directory) + "/." + base + ".tmp-" + suffix;
+    int fd;
+    do {
+      fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      *path = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return kNoFile;
+  }
+  return kNoFile;
+}
+
+SysError fileWriteAll(FileHandle file, const void* buffer, size_t count, size_t* done) {
+  *done = 0;
+  const char* at = static_cast<const char*>(buffer);
+  while (*done < count) {
+    size_t step = 0;
+    SysError err = fileWrite(file, at + *done, count - *done, &step);
+    if (err != SysError::None) return err;
+    if (step == 0) return SysError::Other;
+    *done += step;
+  }
+  return SysError::None;
+}
+
+SysError fileSync(FileHandle file) {
+  int result;
+  do {
+    result = ::fsync(static_cast<int>(file));
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? SysError::None : fromErrno(errno);
+}
+
+SysError fileRename(const char* from, const char* to) {
+  return ::rename(from, to) == 0 ? SysError::None : fromErrno(errno);
+}
+
+SysError directorySync(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fromErrno(errno);
+  SysError err = fileSync(fd);
+  ::close(fd);
+  return err;
 }
 
 PathKind pathKind(const char* path) {

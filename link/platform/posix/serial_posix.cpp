@@ -1,5 +1,6 @@
 // Serial ports through termios, pseudo-terminals through posix_openpt.
 #include "platform/serial.h"
+#include "platform/posix/wakeup_posix.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -132,14 +133,9 @@ SerialRead serialReadByte(SerialPort* port, uint8_t* byte) {
   }
 }
 
-bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs) {
-  struct pollfd p = {port->fd, POLLIN, 0};
-  int n;
-  do {
-    n = poll(&p, 1, static_cast<int>(timeoutMs));
-  } while (n < 0 && errno == EINTR);
+bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs, Wakeup* wakeup) {
   // A failing poll is left for the read to report.
-  return n != 0;
+  return pollReadableOrWoken(port->fd, wakeup, timeoutMs);
 }
 
 bool serialWrite(SerialPort* port, const uint8_t* bytes, size_t count, uint32_t timeoutMs) {

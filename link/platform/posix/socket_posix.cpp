@@ -1,5 +1,6 @@
 // TCP sockets through the BSD socket interface.
 #include "platform/socket.h"
+#include "platform/posix/wakeup_posix.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -110,16 +111,6 @@ bool socketSetNonBlocking(SocketHandle socket) {
   return flags >= 0 && fcntl(fdOf(socket), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-NetResult socketPeek(SocketHandle socket, uint8_t* byte) {
-  ssize_t n;
-  do {
-    n = ::recv(fdOf(socket), byte, 1, MSG_PEEK | MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n > 0)
-    return NetResult::Ok;
-  return n == 0 ? NetResult::Closed : resultOf(errno);
-}
-
 NetResult socketReceive(SocketHandle socket, void* buffer, size_t size, size_t* received) {
   *received = 0;
   ssize_t n;
@@ -146,8 +137,8 @@ NetResult socketSend(SocketHandle socket, const void* buffer, size_t size, size_
   return resultOf(errno);
 }
 
-bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs) {
-  return waitFor(fdOf(socket), POLLIN, timeoutMs);
+bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs, Wakeup* wakeup) {
+  return pollReadableOrWoken(fdOf(socket), wakeup, timeoutMs);
 }
 
 void socketClose(SocketHandle socket) {

@@ -2,8 +2,11 @@
 // and are used as wide-character paths with the system.
 #include "../file.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
+
+#include <atomic>
 
 namespace platform {
 
@@ -141,6 +144,61 @@ SysError fileDelete(const char* path) {
   DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return SysError::Other;
   return DeleteFileW(wide.c_str()) ? SysError::None : fromLastError(GetLastError());
+}
+
+FileHandle fileCreateTemporary(const char* directory, const char* base, std::string* path) {
+  static std::atomic<unsigned> counter{0};
+  uint64_t seed = GetTickCount64() ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 16);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull + counter++;
+    char suffix[16];
+    snprintf(suffix, sizeof suffix, "%06lx", static_cast<unsigned long>((seed >> 24) & 0xFFFFFF));
+    std::string candidate = std::string(directory) + "/." + base + ".tmp-" + suffix;
+    std::wstring wide;
+    if (!widen(candidate.c_str(), &wide)) return kNoFile;
+    // CREATE_NEW: never an existing file or link.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      *path = candidate;
+      return reinterpret_cast<FileHandle>(handle);
+    }
+    DWORD err = GetLastError();
+    if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return kNoFile;
+  }
+  return kNoFile;
+}
+
+SysError fileWriteAll(FileHandle file, const void* buffer, size_t count, size_t* done) {
+  *done = 0;
+  const char* bytes = static_cast<const char*>(buffer);
+  while (*done < count) {
+    size_t n = 0;
+    SysError err = fileWrite(file, bytes + *done, count - *done, &n);
+    if (err != SysError::None) return err;
+    if (n == 0) return SysError::Other;
+    *done += n;
+  }
+  return SysError::None;
+}
+
+SysError fileSync(FileHandle file) {
+  return FlushFileBuffers(toHandle(file)) ? SysError::None : fromLastError(GetLastError());
+}
+
+SysError fileRename(const char* from, const char* to) {
+  std::wstring wideFrom, wideTo;
+  if (!widen(from, &wideFrom) || !widen(to, &wideTo)) return SysError::NotFound;
+  // Replaces the target in one step and returns once the move is on the disk.
+  return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? SysError::None
+             : fromLastError(GetLastError());
+}
+
+SysError directorySync(const char*) {
+  // Directory entries cannot be flushed by a program here; the rename above
+  // is written through already.
+  return SysError::None;
 }
 
 PathKind pathKind(const char* path) {

@@ -9,6 +9,8 @@
 #include <new>
 #include <string>
 
+#include "platform/win32/wakeup_win32.h"
+
 namespace platform {
 
 struct SerialPort {
@@ -53,9 +55,13 @@ std::wstring devicePath(const char* path) {
 }
 
 // Waits for an overlapped transfer started on handle; cancels it after
-// timeoutMs. *done gets the count moved. False when the transfer failed.
-bool finishTransfer(HANDLE handle, OVERLAPPED* overlapped, uint32_t timeoutMs, DWORD* done) {
-  DWORD wait = WaitForSingleObject(overlapped->hEvent, timeoutMs);
+// timeoutMs, or as soon as the wake-up (if any) is signalled. *done gets the
+// count moved. False when the transfer failed.
+bool finishTransfer(HANDLE handle, OVERLAPPED* overlapped, uint32_t timeoutMs, DWORD* done,
+                    Wakeup* wakeup = nullptr, bool* woken = nullptr) {
+  HANDLE events[2] = {overlapped->hEvent, wakeupEvent(wakeup)};
+  DWORD wait = WaitForMultipleObjects(wakeup ? 2 : 1, events, FALSE, timeoutMs);
+  if (wait == WAIT_OBJECT_0 + 1 && wakeupConsume(wakeup) && woken) *woken = true;
   if (wait != WAIT_OBJECT_0) CancelIo(handle);
   // After a cancel the transfer still reports what it moved before it ended.
   if (!GetOverlappedResult(handle, overlapped, done, TRUE))
@@ -63,8 +69,10 @@ bool finishTransfer(HANDLE handle, OVERLAPPED* overlapped, uint32_t timeoutMs, D
   return true;
 }
 
-// Reads one byte, waiting up to timeoutMs (0 = only what is there).
-SerialRead readOne(SerialPort* port, uint8_t* byte, uint32_t timeoutMs) {
+// Reads one byte, waiting up to timeoutMs (0 = only what is there) or until
+// the wake-up (if any) is signalled.
+SerialRead readOne(SerialPort* port, uint8_t* byte, uint32_t timeoutMs, Wakeup* wakeup = nullptr,
+                   bool* woken = nullptr) {
   COMMTIMEOUTS t{};
   t.ReadIntervalTimeout = MAXDWORD;
   if (timeoutMs > 0) {
@@ -81,7 +89,7 @@ SerialRead readOne(SerialPort* port, uint8_t* byte, uint32_t timeoutMs) {
     if (GetLastError() != ERROR_IO_PENDING) return SerialRead::Failed;
     // The port's own time-out ends the read; a second's grace before cancelling.
     uint32_t bound = timeoutMs >= MAXDWORD - 1000 ? INFINITE : timeoutMs + 1000;
-    if (!finishTransfer(port->handle, &overlapped, bound, &done)) return SerialRead::Failed;
+    if (!finishTransfer(port->handle, &overlapped, bound, &done, wakeup, woken)) return SerialRead::Failed;
   }
   return done == 1 ? SerialRead::Byte : SerialRead::Nothing;
 }
@@ -150,13 +158,18 @@ SerialRead serialReadByte(SerialPort* port, uint8_t* byte) {
   return readOne(port, byte, 0);
 }
 
-bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs) {
+bool serialWaitReadable(SerialPort* port, uint32_t timeoutMs, Wakeup* wakeup) {
   if (!port) return true;
   if (port->hasPending) return true;
-  SerialRead got = readOne(port, &port->pending, timeoutMs);
+  if (wakeup && WaitForSingleObject(wakeupEvent(wakeup), 0) == WAIT_OBJECT_0) {
+    wakeupConsume(wakeup);
+    return true;
+  }
+  bool woken = false;
+  SerialRead got = readOne(port, &port->pending, timeoutMs, wakeup, &woken);
   port->hasPending = got == SerialRead::Byte;
   // A failure is a condition for the next read to find.
-  return got != SerialRead::Nothing;
+  return got != SerialRead::Nothing || woken;
 }
 
 bool serialWrite(SerialPort* port, const uint8_t* bytes, size_t count, uint32_t timeoutMs) {

@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "platform/win32/wakeup_win32.h"
+
 namespace platform {
 
 namespace {
@@ -111,14 +113,6 @@ bool socketSetNonBlocking(SocketHandle socket) {
   return ioctlsocket(sockOf(socket), FIONBIO, &on) == 0;
 }
 
-NetResult socketPeek(SocketHandle socket, uint8_t* byte) {
-  // No per-call non-blocking flag here: ask first whether a receive would wait.
-  if (!waitFor(sockOf(socket), false, 0)) return NetResult::WouldBlock;
-  int n = ::recv(sockOf(socket), reinterpret_cast<char*>(byte), 1, MSG_PEEK);
-  if (n > 0) return NetResult::Ok;
-  return n == 0 ? NetResult::Closed : resultOf(WSAGetLastError());
-}
-
 NetResult socketReceive(SocketHandle socket, void* buffer, size_t size, size_t* received) {
   *received = 0;
   int ask = size > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(size);
@@ -141,8 +135,18 @@ NetResult socketSend(SocketHandle socket, const void* buffer, size_t size, size_
   return resultOf(WSAGetLastError());
 }
 
-bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs) {
-  return waitFor(sockOf(socket), false, timeoutMs);
+bool socketWaitReadable(SocketHandle socket, uint32_t timeoutMs, Wakeup* wakeup) {
+  if (!wakeup) return waitFor(sockOf(socket), false, timeoutMs);
+  SOCKET woken = wakeupSocket(wakeup);
+  fd_set ready;
+  FD_ZERO(&ready);
+  FD_SET(sockOf(socket), &ready);
+  FD_SET(woken, &ready);
+  timeval tv = timeOf(timeoutMs);
+  int n = select(0, &ready, nullptr, nullptr, &tv);
+  if (n <= 0) return n < 0;  // a failure is for the next read to find
+  if (FD_ISSET(woken, &ready)) wakeupConsume(wakeup);
+  return true;
 }
 
 void socketClose(SocketHandle socket) {

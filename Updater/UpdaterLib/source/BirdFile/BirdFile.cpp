@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -63,26 +64,30 @@ bool BirdFile::loadImage(const uint8_t* bytes, size_t size) {
   return true;
 }
 
-// One-shot inflation into a buffer of INFLATE_RATIO times the stream size.
-// Content that would be larger fails with zlib's buffer error; a stream that
-// ends early, or a file too short to hold one, with zlib's data error.
+// One-shot inflation into a scratch buffer of INFLATE_RATIO times the stream
+// size, left uninitialised so that only the pages zlib writes take memory;
+// the content keeps just the inflated bytes. Content that would be larger
+// fails with zlib's buffer error; a stream that ends early, or a file too
+// short to hold one, with zlib's data error.
 bool BirdFile::inflate(const uint8_t* bytes, size_t size) {
   int z = Z_DATA_ERROR;
   if (size >= HEADER_SIZE) {
     uLongf length = uLongf(INFLATE_RATIO * (size - HEADER_SIZE));
-    try {
-      content_.resize(length);
-    } catch (const std::bad_alloc&) {
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[length ? length : 1]);
+    if (!scratch) {
       debugPrint(DEBUG_BirdFile, "BIRDFILE: Error - no memory for %lu bytes of content.\n",
                  (unsigned long)length);
       content_.clear();
       return false;
     }
-    z = uncompress(content_.data(), &length, bytes + HEADER_SIZE, uLong(size - HEADER_SIZE));
+    z = uncompress(scratch.get(), &length, bytes + HEADER_SIZE, uLong(size - HEADER_SIZE));
     if (z == Z_OK) {
-      content_.resize(length);
-      content_.shrink_to_fit();
-      return true;
+      try {
+        content_.assign(scratch.get(), scratch.get() + length);
+        return true;
+      } catch (const std::bad_alloc&) {
+        z = Z_MEM_ERROR;
+      }
     }
   }
   debugPrint(DEBUG_BirdFile, "BIRDFILE: Error (%d) decompressing bird file.\n", z);

@@ -26,13 +26,46 @@ void check(CURL* curl, CURLcode code) {
 
 }  // namespace
 
+namespace {
+
+bool isHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+bool isUnreserved(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
+}
+
+}  // namespace
+
+std::string escapeQueryText(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool escapeAlready =
+        c == '%' && i + 2 < text.size() && isHex(text[i + 1]) && isHex(text[i + 2]);
+    if (isUnreserved(c) || escapeAlready) {
+      out += c;
+    } else {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  return out;
+}
+
 std::string buildServerUrl(const std::string& baseUrl, const ServerParams& params) {
   std::string url = baseUrl;
   if (!params.empty()) url += "?";
   for (const auto& param : params) {
-    url += param.first;
+    url += escapeQueryText(param.first);
     url += "=";
-    url += param.second;
+    url += escapeQueryText(param.second);
     url += "&";
   }
   return url;

@@ -26,8 +26,14 @@ constexpr long kServerConnectTimeoutSeconds = 10;
 constexpr long kServerLowSpeedBytesPerSecond = 1;
 constexpr long kServerLowSpeedSeconds = 15;
 
+// Escapes text for a query: letters, digits and "-._~" stay, every other
+// byte becomes "%XX" (upper-case hexadecimal), except a '%' that already
+// starts an escape ("%20"), which stays so that an escaped value is not
+// escaped twice. A value can thus never add, end or cut a parameter.
+std::string escapeQueryText(const std::string& text);
+
 // baseUrl, then "?" when there are parameters, then "key=value&" per pair in
-// key order. Keys and values go in unescaped.
+// key order, keys and values escaped with escapeQueryText.
 std::string buildServerUrl(const std::string& baseUrl, const ServerParams& params);
 
 // Fills reply (url, response code, body). Throws std::runtime_error with
@@ -46,5 +52,8 @@ size_t rcv_data(void* data, size_t size, size_t count, void* userdata);
 // (release with free), or null for a bad length or character. An empty text
 // gives an empty buffer.
 unsigned char* base64Decode(const char* text, size_t length, size_t* outLength);
+// The same, decoding text into its own storage: on success text holds the
+// decoded bytes; on failure false, and text is left partly decoded.
+bool base64DecodeInPlace(std::string& text);
 
 #endif

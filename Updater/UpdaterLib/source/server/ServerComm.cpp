@@ -84,7 +84,7 @@ bool ServerCommClass::GetBuild(uint32_t serial, const std::string& firmwareId,
                                {"no_cal", noCal ? "true" : "false"}};
   ParsedServerReply parsed;
   if (!request("GetBuild", baseUrl, params, &parsed)) return false;
-  parseBuildReply(parsed, out);
+  parseBuildReply(std::move(parsed), out);
   return true;
 }
 

@@ -51,6 +51,8 @@ void parseQueryBuildReply(const ParsedServerReply& reply, std::string* build,
 // first description).
 void parseBuildListReply(const ParsedServerReply& reply, std::map<std::string, std::string>* builds);
 void parseBuildReply(const ParsedServerReply& reply, std::string* out);
+// The same, taking the text from the reply instead of copying it.
+void parseBuildReply(ParsedServerReply&& reply, std::string* out);
 void parseRecoveryInfoReply(const ParsedServerReply& reply, uint32_t* serial, uint32_t* build);
 
 // The fp parameter of op=fix: four "%08X" words joined by "%20".

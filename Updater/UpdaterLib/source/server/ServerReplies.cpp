@@ -2,6 +2,8 @@
 // so that they can be tested and fuzzed without a server.
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <utility>
 
 #include "ServerComm.h"
 #include "UpdaterDisplay.h"
@@ -39,7 +41,7 @@ ParsedServerReply parseServerReply(const std::string& body) {
   if (all.empty()) return reply;  // an empty body carries no "ok"
   reply.firstLine = all.front();
   reply.ok = reply.firstLine.compare(0, 2, "ok") == 0;
-  reply.lines.assign(all.begin() + 1, all.end());
+  reply.lines.assign(std::make_move_iterator(all.begin() + 1), std::make_move_iterator(all.end()));
   reply.terminated.assign(terminated.begin() + 1, terminated.end());
   return reply;
 }
@@ -73,9 +75,13 @@ void parseBuildListReply(const ParsedServerReply& reply,
   }
 }
 
-void parseBuildReply(const ParsedServerReply& reply, std::string* out) {
+void parseBuildReply(ParsedServerReply&& reply, std::string* out) {
   out->clear();
-  if (!reply.lines.empty()) *out = reply.lines[0];
+  if (!reply.lines.empty()) *out = std::move(reply.lines[0]);
+}
+
+void parseBuildReply(const ParsedServerReply& reply, std::string* out) {
+  parseBuildReply(ParsedServerReply(reply), out);
 }
 
 void parseRecoveryInfoReply(const ParsedServerReply& reply, uint32_t* serial, uint32_t* build) {

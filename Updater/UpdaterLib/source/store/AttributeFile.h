@@ -35,14 +35,18 @@ class AttributeFile {
   // With a path, reads it (creating it when missing).
   explicit AttributeFile(const char* path);
 
-  // Loads the items of path over the ones held. A missing or unopenable file
-  // is created with CREATED_TIME and UPDATED_TIME. aErrNone when the file was
-  // read or created, otherwise the error of the failed creation.
+  // Loads the items of path over the ones held. A missing file is created
+  // with CREATED_TIME and UPDATED_TIME. A file that exists but cannot be
+  // opened (aErrPermission) or read to its end (aErrRead) is never replaced:
+  // later writes to it fail with aErrRead. aErrNone when the file was read or
+  // created, otherwise the error of the failed creation.
   aErr read(const std::string& path);
   // Writes all items to path (null: the file read last, else ".settings"),
   // first setting UPDATED_TIME when something changed since the last read or
-  // write. On failure the items stay dirty and an error is returned
-  // (aErrNotFound: cannot create the file, aErrWrite: write failed).
+  // write. The file is replaced whole (see aFile_WriteAtomic): a failure
+  // leaves the old file as it was. On failure the items stay dirty and an
+  // error is returned (aErrNotFound: cannot create the file, aErrWrite: write
+  // failed, aErrRead: the file could not be read and is kept).
   aErr write(const char* path = nullptr);
 
   // Stores the value; the file becomes dirty when it differs from the old
@@ -72,6 +76,7 @@ class AttributeFile {
   bool parseInto(const char* line, size_t length);
 
   std::string fileName_;
+  std::string unreadable_;  // a file that exists but could not be read
   std::map<std::string, std::string> items_;
   bool dirty_ = false;
 };

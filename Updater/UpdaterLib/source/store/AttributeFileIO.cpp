@@ -3,6 +3,7 @@
 
 #include "AttributeFile.h"
 #include "UpdaterDisplay.h"
+#include "aDirectory.h"
 #include "aFile.h"
 
 AttributeFile::AttributeFile(const char* path) {
@@ -12,8 +13,14 @@ AttributeFile::AttributeFile(const char* path) {
 aErr AttributeFile::read(const std::string& path) {
   aFileRef file = aFile_Open(path.c_str(), aFileModeRead);
   if (!file) {
+    const int reason = errno;
     debugPrint(DEBUG_Attributes, "Attibutes: Error - cannot open attributes file: '%s' (%d)\n",
-               path.c_str(), errno);
+               path.c_str(), reason);
+    if (aFile_Exists(path.c_str()) || aDirectory_Exists(path.c_str())) {
+      // There but unreadable: its history must not be replaced by a fresh file.
+      unreadable_ = path;
+      return aErrPermission;
+    }
     set(ATTR_CREATED_TIME, localTimeText());
     return write(path.c_str());
   }
@@ -21,19 +28,25 @@ aErr AttributeFile::read(const std::string& path) {
   dirty_ = false;
   char line[LINE_BUFFER_SIZE];
   size_t length = 0;
+  aErr result = aErrNone;
   for (;;) {
     aErr err = aFile_ReadLine(file, line, sizeof line, &length);
     if (err == aErrOverrun) {
       // A line too long for the buffer: skip to its line feed and go on.
       while (err == aErrOverrun) err = aFile_ReadLine(file, line, sizeof line, &length);
-      if (err != aErrNone) break;
-      continue;
+      if (err == aErrNone) continue;
+    }
+    if (err == aErrIO) {
+      // The file broke off in the middle: what was read stays, but writing
+      // it back would drop the rest.
+      unreadable_ = path;
+      result = aErrRead;
     }
     if (err != aErrNone) break;
     parseInto(line, length);
   }
   aFile_Close(&file);
-  return aErrNone;
+  return result;
 }
 
 aErr AttributeFile::write(const char* path) {
@@ -44,20 +57,20 @@ aErr AttributeFile::write(const char* path) {
     debugPrint(DEBUG_Attributes, "Attibutes: no filename given for attributes, using default:[%s]\n",
                fileName_.c_str());
   }
+  if (!unreadable_.empty() && unreadable_ == fileName_) {
+    debugPrint(DEBUG_Attributes, "Attibutes: Error - not replacing unreadable attributes file: '%s'\n",
+               fileName_.c_str());
+    return aErrRead;
+  }
   if (dirty_) set(ATTR_UPDATED_TIME, localTimeText());
-  aFileRef file = aFile_Open(fileName_.c_str(), aFileModeWrite);
-  if (!file) {
+  std::string text;
+  for (const auto& item : items_) text += item.first + "=" + item.second + "\n";
+  aErr err = aFile_WriteAtomic(fileName_.c_str(), text.data(), text.size());
+  if (err != aErrNone) {
     debugPrint(DEBUG_Attributes, "Attibutes: Error - cannot open attributes file for writting: '%s' (%d)\n",
                fileName_.c_str(), errno);
-    return aErrNotFound;
+    return err;
   }
-  aErr err = aErrNone;
-  for (const auto& item : items_) {
-    err = aFile_Printf(file, "%s=%s\n", item.first.c_str(), item.second.c_str());
-    if (err != aErrNone) break;
-  }
-  aFile_Close(&file);
-  if (err != aErrNone) return aErrWrite;
   dirty_ = false;
   return aErrNone;
 }

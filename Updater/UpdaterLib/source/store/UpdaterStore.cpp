@@ -25,8 +25,9 @@ struct FindContext {
   bool isDirectory;
 };
 
-// The name of an entry is matched, not its full path: a root whose own path
-// holds the serial text must not make every entry (or "." and "..") match.
+// The name of an entry must be exactly the serial text: a look-alike such as
+// "old-40F5849A-backup" is another entry, and a root whose own path holds the
+// serial text must not make every entry match.
 bool findItem(const aDirectoryEntry* entry, void* ref) {
   FindContext* find = static_cast<FindContext*>(ref);
   debugPrint(DEBUG_Updater, "%s([%s], %d, %d) searching for %s\n", "_find_item", entry->path,
@@ -34,7 +35,7 @@ bool findItem(const aDirectoryEntry* entry, void* ref) {
   std::string path = entry->path;
   size_t slash = path.rfind('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base == "." || base == ".." || base.find(*find->name) == std::string::npos) return true;
+  if (base == "." || base == ".." || base != *find->name) return true;
   find->found = true;
   find->root = slash == std::string::npos ? std::string() : path.substr(0, slash);
   find->entry = base;
@@ -50,7 +51,17 @@ std::string storeJoin(const std::string& first, const std::string& second) {
 
 DeviceRecord::DeviceRecord(const std::string& root, const std::string& name, bool isDirectory)
     : root_(root), name_(name), isDirectory_(isDirectory) {
-  attributes_.read(filePath(STORE_SETTINGS_FILE));
+  attributesStatus_ = attributes_.read(filePath(STORE_SETTINGS_FILE));
+}
+
+std::string DeviceRecord::problem() const {
+  if (!empty() && !isDirectory_) return "UpdaterStore: " + path() + " exists and is a file";
+  if (attributesStatus_ != aErrNone) {
+    const bool unreadable = attributesStatus_ == aErrPermission || attributesStatus_ == aErrRead;
+    return std::string(unreadable ? "Cannot read" : "Cannot create") + " the attribute file " +
+           filePath(STORE_SETTINGS_FILE) + " (" + aError_GetErrorDescription(attributesStatus_) + ")";
+  }
+  return std::string();
 }
 
 BirdFile DeviceRecord::loadBird(const std::string& file) const {
@@ -61,13 +72,7 @@ BirdFile DeviceRecord::loadBird(const std::string& file) const {
 
 aErr DeviceRecord::writeFile(const std::string& file, const void* bytes, size_t count) const {
   if (!bytes) return aErrNotFound;
-  aFileRef out = aFile_Open(filePath(file).c_str(), aFileModeWrite);
-  if (!out) return aErrNotFound;
-  size_t written = 0;
-  aErr err = aFile_Write(out, bytes, count, &written);
-  aFile_Close(&out);
-  if (err == aErrNone && written != count) err = aErrWrite;
-  return err;
+  return aFile_WriteAtomic(filePath(file).c_str(), bytes, count);
 }
 
 UpdaterStore::UpdaterStore(const std::string& root) : root_(root) { ensureDirectory(root_); }
@@ -101,7 +106,10 @@ bool UpdaterStore::findDevice(uint32_t serial, DeviceRecord* out) {
     out->name_ = find.entry;
     out->isDirectory_ = find.isDirectory;
     out->attributes_ = AttributeFile();
-    out->attributes_.read(out->filePath(STORE_SETTINGS_FILE));
+    out->attributesStatus_ = aErrNone;
+    // A plain file of the device's name has no attribute file to read.
+    if (find.isDirectory)
+      out->attributesStatus_ = out->attributes_.read(out->filePath(STORE_SETTINGS_FILE));
   }
   debugPrint(DEBUG_Updater, "UpdaterStore: FindDevice %s %s.\n", find.found ? "Found" : "Not Found",
              name.c_str());

@@ -33,14 +33,20 @@ class DeviceRecord {
   // when the file fails the quick check, "Failed to load bird data" when it
   // does not load.
   BirdFile loadBird(const std::string& file) const;
-  // Creates or truncates root/name/file and writes count bytes into it.
-  // aErrNotFound for a null buffer or a file that cannot be created, the
-  // write's error otherwise (a short write is aErrWrite).
+  // Replaces root/name/file with count bytes, all or nothing (see
+  // aFile_WriteAtomic): a failure leaves the old file and no partial one.
+  // aErrNotFound for a null buffer or a file that cannot be created,
+  // aErrWrite when writing fails (a full disk).
   aErr writeFile(const std::string& file, const void* bytes, size_t count) const;
 
   // The device's attributes; write() with no path goes to root/name/.settings.
   AttributeFile& attributes() { return attributes_; }
   const AttributeFile& attributes() const { return attributes_; }
+
+  // Why this record cannot be used to keep the device's history: its entry
+  // is a plain file, or its attribute file exists but cannot be read (and
+  // must not be replaced). Empty when it can.
+  std::string problem() const;
 
   const std::string& root() const { return root_; }
   const std::string& name() const { return name_; }
@@ -55,6 +61,7 @@ class DeviceRecord {
   std::string name_;
   bool isDirectory_ = false;
   AttributeFile attributes_;
+  aErr attributesStatus_ = aErrNone;
 };
 
 class UpdaterStore {
@@ -68,9 +75,9 @@ class UpdaterStore {
   // The record of serial, its directory created when missing (may throw as
   // ensureDirectory) and its attribute file read or created.
   DeviceRecord getDevice(uint32_t serial);
-  // Looks for an entry of the root whose name contains the "%08X" text of
-  // serial; the first one the system lists wins. Fills out (when given) with
-  // its directory and attributes. No directory is created.
+  // Looks for the entry of the root named exactly the "%08X" text of serial.
+  // Fills out (when given) with it and, for a directory, its attributes. No
+  // directory is created; check out->problem() before using it.
   bool findDevice(uint32_t serial, DeviceRecord* out);
 
   const std::string& root() const { return root_; }

@@ -45,14 +45,18 @@ aErr UpdaterEntity::LoaderReboot(UpdaterDisplayInterface* display) {
   const aErr err = sendUpgrade(val_UPGRADE_REBOOT, nullptr, 0);
   if (err != aErrNone) debugPrint(kFirm, "NETWORK: Error sending Loader REBOOT\n");
   // The module drops the link when it restarts; wait a few seconds for that,
-  // not forever.
-  unsigned polls = 0;
-  while (module_.isConnected() && polls < upgrade::kRebootPolls) {
+  // not forever, and go on as soon as it has. The busy indicator is drawn at
+  // once, even when the link is gone already, and then moves at its own pace.
+  const unsigned pollsPerFrame = upgrade::kBusyFrameMs / upgrade::kRebootPollMs;
+  for (unsigned polls = 0;; ++polls) {
+    const bool frame = polls % pollsPerFrame == 0;
+    if (frame && display) display->showBusy(true, "Verifying Update");
+    if (!module_.isConnected() || polls >= upgrade::kRebootPolls) break;
+    if (frame) {
+      debugPrint(kFirm, "Waiting for link to drop.\n");
+      debugPrint(kFirm, "Rebooting Device\n");
+    }
     aTime_MSSleep(upgrade::kRebootPollMs);
-    ++polls;
-    if (display) display->showBusy(true, "Verifying Update");
-    debugPrint(kFirm, "Waiting for link to drop.\n");
-    debugPrint(kFirm, "Rebooting Device\n");
   }
   if (module_.isConnected())
     debugPrint(kFirm, "NETWORK: Link still up %u ms after REBOOT, not waiting longer\n",

@@ -24,9 +24,11 @@ constexpr uint32_t kPieceSize = 26;
 // A piece whose accepted count keeps differing is given up after this many
 // resends, so a confused loader cannot hold the transfer forever.
 constexpr unsigned kMaxResends = 8;
-// How long LoaderReboot waits for the link to drop, in 250 ms steps (5 s).
-constexpr unsigned kRebootPollMs = 250;
-constexpr unsigned kRebootPolls = 20;
+// How long LoaderReboot waits for the link to drop (5 s), looking at the
+// link every kRebootPollMs; the busy indicator moves every kBusyFrameMs.
+constexpr unsigned kRebootPollMs = 10;
+constexpr unsigned kRebootPolls = 500;
+constexpr unsigned kBusyFrameMs = 250;
 // ReconnectDevice attempts.
 constexpr int kReconnectAttempts = 5;
 }  // namespace upgrade
