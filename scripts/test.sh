@@ -88,11 +88,13 @@ if [[ ${WINDOWS:-1} != 0 ]]; then
   JOBS="$jobs" "$here/scripts/windows-deps.sh" "$here/build-win32"
   echo "   ready in $((SECONDS - t)) s"
   win="$here/build-win32/app"
-  # Updater.exe's -B and -G are tested against the Linux build's update server.
+  # Updater.exe's -B and -G are tested against the Linux build's update server,
+  # the ISP client on a COM port against its simulated boot loader.
   host_tools=()
   [[ -x $asan/tools/update-server/update-server ]] &&
     host_tools+=(-DUPDATER_HOST_UPDATE_SERVER="$asan/tools/update-server/update-server")
   [[ -x $asan/tools/mkbird/mkbird ]] && host_tools+=(-DUPDATER_HOST_MKBIRD="$asan/tools/mkbird/mkbird")
+  [[ -x $asan/tools/simisp/simisp ]] && host_tools+=(-DUPDATER_HOST_SIMISP="$asan/tools/simisp/simisp")
   configure_and_build "$win" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-i686-w64-mingw32.cmake" \
     -DUPDATER_WIN32_SYSROOT="$here/build-win32/sysroot" -DUPDATER_BUILD_BENCH=OFF "${host_tools[@]}"
   echo "== Windows: tests under Wine"
