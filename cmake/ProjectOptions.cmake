@@ -42,6 +42,12 @@ function(updater_add_gtest name)
   # An empty LABELS value would swallow the next property name, so a label is
   # only passed when given. Test discovery carries one label per executable.
   set(_props TIMEOUT 300)
+  # One label only: a Linux-only executable without one of its own is
+  # labelled linux-only (one that is also threaded keeps "threaded" for the
+  # ThreadSanitizer run).
+  if(T_LINUX_ONLY AND NOT T_LABELS)
+    set(T_LABELS ${UPDATER_LINUX_ONLY_LABEL})
+  endif()
   if(T_LABELS)
     list(GET T_LABELS 0 _label)
     list(APPEND _props LABELS ${_label})
