@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libcurl4-openssl-dev libusb-1.0-0-dev libhidapi-dev libcpp-httplib-dev
+  umockdev libumockdev-dev
   clang libclang-rt-14-dev
   iproute2 util-linux python3 curl
   lpc21isp

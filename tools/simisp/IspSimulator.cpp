@@ -1,6 +1,9 @@
 // The simulated boot loader on a pseudo-terminal, with optional wire time.
 #include "IspSimulator.h"
 
+#include <chrono>
+#include <condition_variable>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -128,6 +131,8 @@ class IspSimulator::Runner : public IspLoaderModel::Output {
 
   std::string path_;
   mutable std::mutex mutex_;
+  // Signalled after every byte the model took, under mutex_.
+  mutable std::condition_variable changed_;
   IspSimOptions options_;
   IspLoaderModel model_;
 
@@ -189,6 +194,7 @@ class IspSimulator::Runner : public IspLoaderModel::Output {
         model_.receive(byte);
         out.swap(queue_);
       }
+      changed_.notify_all();
       transmit(out, charNs, &txFreeAt);
     }
   }
@@ -308,6 +314,12 @@ std::vector<std::string> IspSimulator::dataLines() const {
 bool IspSimulator::started() const {
   std::lock_guard<std::mutex> lock(runner_->mutex_);
   return runner_->model_.started();
+}
+
+bool IspSimulator::waitUntilStarted(uint32_t timeoutMs) const {
+  std::unique_lock<std::mutex> lock(runner_->mutex_);
+  return runner_->changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                    [this] { return runner_->model_.started(); });
 }
 
 uint32_t IspSimulator::startAddress() const {

@@ -36,6 +36,9 @@ class IspSimulator {
   std::vector<std::string> commands() const;
   std::vector<std::string> dataLines() const;
   bool started() const;
+  // Waits up to timeoutMs for the loader to have started code (the host's
+  // "G" is processed after the host has sent it). True once it has.
+  bool waitUntilStarted(uint32_t timeoutMs) const;
   uint32_t startAddress() const;
   // Saves the flash to path. False on failure.
   bool saveFlash(const std::string& path) const;

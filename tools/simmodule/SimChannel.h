@@ -25,6 +25,17 @@ class Channel {
   virtual bool canDrop() const = 0;
 };
 
+// An endpoint that hands out the host's connections one at a time and can be
+// taken away while the module restarts (a USB device on its bus).
+class Port {
+ public:
+  virtual ~Port() = default;
+  // The next host connection, waiting up to timeoutMs; null when none came.
+  virtual std::unique_ptr<Channel> accept(uint32_t timeoutMs) = 0;
+  // Takes the endpoint away (false) or brings it back (true).
+  virtual void setPresent(bool present) = 0;
+};
+
 std::unique_ptr<Channel> makeSocketChannel(platform::SocketHandle socket);
 // Takes ownership of the pseudo-terminal.
 std::unique_ptr<Channel> makePtyChannel(platform::Pty* pty);

@@ -41,6 +41,26 @@ std::string trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+// Four comma-separated 32-bit numbers; words is changed only when all parse.
+bool parseIdentifier(const std::string& text, uint32_t words[4]) {
+  uint32_t parsed[4];
+  size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    const size_t comma = text.find(',', start);
+    if ((i < 3) != (comma != std::string::npos))
+      return false;
+    uint64_t value = 0;
+    if (!parseNumber(trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)),
+                     0xFFFFFFFFu, &value))
+      return false;
+    parsed[i] = static_cast<uint32_t>(value);
+    start = comma + 1;
+  }
+  for (int i = 0; i < 4; ++i)
+    words[i] = parsed[i];
+  return true;
+}
+
 }  // namespace
 
 bool parseFirmwareVersion(const std::string& text, uint32_t* packed) {
@@ -84,6 +104,8 @@ bool applySetting(const std::string& key, const std::string& value, ModuleConfig
     ok = parseNumber(value, 0xFFFFFFFFu, &number);
     if (ok)
       module->build = static_cast<uint32_t>(number);
+  } else if (key == "identifier") {
+    ok = parseIdentifier(value, module->identifier);
   } else if (key == "heartbeat") {
     ok = parseNumber(value, 0xFFFFFFFFu, &number);
     if (ok)

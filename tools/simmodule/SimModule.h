@@ -56,6 +56,8 @@ struct ModuleConfig {
   uint8_t address = 2;                 // even, non-zero
   uint32_t firmwareVersion = 0x1200000F;  // packed: major 31-28, minor 27-24, patch 23-0
   uint32_t build = 1;
+  // The processor's identifier, answered to system option 39, subindices 0-3.
+  uint32_t identifier[4] = {0x01234567, 0x89ABCDEF, 0x02468ACE, 0x13579BDF};
 };
 
 // How the endpoint behaves.
@@ -68,8 +70,9 @@ struct EndpointConfig {
 };
 
 // Parses one key=value setting (keys: serial, model, address, firmware, build,
-// heartbeat, heartbeat-before-start, resync-byte, garbage, silent). Numbers
-// may be decimal or 0x-hex; firmware may also be "major.minor.patch".
+// identifier, heartbeat, heartbeat-before-start, resync-byte, garbage, silent).
+// Numbers may be decimal or 0x-hex; firmware may also be "major.minor.patch";
+// identifier is four comma-separated numbers (subindices 0-3).
 bool applySetting(const std::string& key, const std::string& value, ModuleConfig* module, EndpointConfig* endpoint,
                   std::string* error);
 // Reads a file of key=value lines ('#' starts a comment).
@@ -154,6 +157,7 @@ class Module {
 
 class Channel;
 class Framer;
+class Port;
 
 class Simulator {
  public:
@@ -169,6 +173,8 @@ class Simulator {
   // Opens a pseudo-terminal; its slave path is what the host opens as a serial port.
   bool openPty();
   std::string ptyPath() const { return ptyPath_; }
+  // An endpoint of another kind (a USB device): the simulator takes it over.
+  bool attachPort(std::unique_ptr<Port> port);
   // An in-process socket pair; returns the host's end (the caller closes it).
   platform::SocketHandle openPair();
   // The same, wrapped in a stream for the host (aLink_Create takes it).
@@ -197,8 +203,9 @@ class Simulator {
   // the listener stays and accepts the next connection.
   void dropConnection(bool reset);
   // For handlers and tickers (lock held): ends the host's connection in order
-  // and keeps a TCP endpoint from listening for offlineMs, as a module does
-  // while it restarts; with 0 only the connection is dropped.
+  // and keeps a TCP endpoint from listening (a USB device off its bus) for
+  // offlineMs, as a module does while it restarts; with 0 only the connection
+  // is dropped.
   void goOffline(uint32_t offlineMs);
   // True while a restart keeps the module away (any thread).
   bool offline() const;
@@ -228,6 +235,7 @@ class Simulator {
  private:
   void run();
   bool acceptIfNeeded();
+  bool acceptFromPort();
   void serviceOutput();
   void handleInput(const uint8_t* bytes, size_t count, uint64_t now);
   void handlePacket(const Packet& packet);
@@ -250,6 +258,7 @@ class Simulator {
   uint16_t tcpPort_ = 0;
   std::string ptyPath_;
   std::unique_ptr<Channel> channel_;
+  std::unique_ptr<Port> port_;
   bool listening_ = false;
 
   std::thread thread_;

@@ -109,6 +109,8 @@ void seedSystemValues(Module& module, DeviceState& state) {
   state.values[UeiKey(cmdSYSTEM, 7, 0, -1)] = {4, c.firmwareVersion};
   state.values[UeiKey(cmdSYSTEM, 8, 0, -1)] = {1, c.model};
   state.values[UeiKey(cmdSYSTEM, 9, 0, -1)] = {4, c.serialNumber};
+  for (int i = 0; i < 4; ++i)
+    state.values[UeiKey(cmdSYSTEM, 39, 0, i)] = {4, c.identifier[i]};
   state.byteLists[std::make_tuple(cmdSYSTEM, 32, 0)] =
       std::vector<uint8_t>(kModuleName, kModuleName + sizeof kModuleName - 1);
 }

@@ -58,6 +58,13 @@ bool Simulator::openPty() {
   return true;
 }
 
+bool Simulator::attachPort(std::unique_ptr<Port> port) {
+  if (listening_ || channel_ || running_ || port_ || !port)
+    return false;
+  port_ = std::move(port);
+  return true;
+}
+
 platform::SocketHandle Simulator::openPair() {
   if (listening_ || channel_ || running_)
     return platform::kNoSocket;
@@ -71,7 +78,7 @@ platform::SocketHandle Simulator::openPair() {
 
 bool Simulator::start() {
   std::lock_guard<std::mutex> guard(lock_);
-  if (running_ || (!listening_ && !channel_))
+  if (running_ || (!listening_ && !channel_ && !port_))
     return false;
   stopRequested_ = false;
   running_ = true;
@@ -100,6 +107,7 @@ void Simulator::stop() {
     listener_ = platform::kNoSocket;
   }
   listening_ = false;
+  port_.reset();
 }
 
 void Simulator::configure(const std::function<void()>& change) {
@@ -163,6 +171,16 @@ void Simulator::run() {
 // A restarting module is not there: its listener is closed until the time is
 // up, then it listens on the same address and port again.
 void Simulator::serviceOffline() {
+  if (offlineUntilMs_ != 0 && port_) {
+    if (channel_)
+      return;  // the drop comes first
+    port_->setPresent(nowMs() >= offlineUntilMs_);
+    if (nowMs() >= offlineUntilMs_) {
+      offlineUntilMs_ = 0;
+      touched();
+    }
+    return;
+  }
   if (offlineUntilMs_ == 0 || tcpPort_ == 0)
     return;
   if (listener_ != platform::kNoSocket && !channel_) {
@@ -201,6 +219,8 @@ void Simulator::withLock(const std::function<void()>& f) {
 bool Simulator::acceptIfNeeded() {
   if (channel_)
     return true;
+  if (port_)
+    return acceptFromPort();
   if (!listening_) {
     platform::sleepMilliseconds(kReadSliceMs);
     return false;
@@ -213,6 +233,18 @@ bool Simulator::acceptIfNeeded() {
   ++stats_.connections;
   uint64_t now = nowMs();
   nextHeartbeatMs_ = now + endpoint_.heartbeatMs;
+  touched();
+  return true;
+}
+
+bool Simulator::acceptFromPort() {
+  std::unique_ptr<Channel> channel = port_->accept(kAcceptSliceMs);
+  if (!channel)
+    return false;
+  std::lock_guard<std::mutex> guard(lock_);
+  channel_ = std::move(channel);
+  ++stats_.connections;
+  nextHeartbeatMs_ = nowMs() + endpoint_.heartbeatMs;
   touched();
   return true;
 }

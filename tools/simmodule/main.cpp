@@ -1,6 +1,8 @@
-// simmodule: a simulated module on a TCP port or a pseudo-terminal.
+// simmodule: a simulated module on a TCP port, a pseudo-terminal or a
+// simulated USB bus (a umockdev test bed with a command running inside it).
 #include <atomic>
 #include <csignal>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +13,14 @@
 #include "SimModule.h"
 #include "SimUpgrade.h"
 #include "platform/time.h"
+
+#ifdef SIMMODULE_HAVE_USB
+#include "UsbModulePort.h"
+#include "UsbRun.h"
+#endif
+#ifdef SIMMODULE_HAVE_BOOT_LOADER
+#include "UsbBootLoader.h"
+#endif
 
 namespace {
 
@@ -32,7 +42,11 @@ const char kUsage[] =
     "                 [--drop-at-data I] [--drop-on-load on|off] [--ignore-reboot on|off]\n"
     "                 [--reported-serial N]\n"
     "                 [--discovery on|off] [--behind ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
-    "                 [--absent silent|error]\n";
+    "                 [--absent silent|error]\n"
+    "  USB: simmodule --usb [identity and loader options as above] [--usb-module ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]]...\n"
+    "                 [--replug-serial N] [--usb-busy on|off] [--usb-boot-loader on|off] -- COMMAND [ARGS]\n"
+    "       runs COMMAND inside a simulated USB bus that carries the module (and each --usb-module)\n"
+    "       and exits with COMMAND's exit code\n";
 
 // --help: every option with its default.
 const char kHelp[] =
@@ -80,6 +94,20 @@ const char kHelp[] =
     "                             a module behind this one, which then routes (repeatable)\n"
     "  --absent silent|error      empty addresses stay silent or answer with errors\n"
     "                             (default silent)\n"
+    "Simulated USB bus (instead of --tcp and --pty):\n"
+    "  --usb                      put the module on a simulated USB bus (umockdev) as a device\n"
+    "                             with vendor ID 0x3A7C, the model in the product ID and the\n"
+    "                             serial number as \"%08X\", and run COMMAND after \"--\" on it;\n"
+    "                             exits with COMMAND's exit code\n"
+    "  --usb-module ADDRESS:SERIAL:MODEL[:FIRMWARE[:BUILD]]\n"
+    "                             a further module on the bus, a device of its own (repeatable)\n"
+    "  --replug-serial N          after its first drop off the bus a module comes back under\n"
+    "                             serial number N, e.g. 0xDEADDEAD (default: its own)\n"
+    "  --usb-busy on|off          another process holds the devices: claims fail with EBUSY\n"
+    "                             (default off)\n"
+    "  --usb-boot-loader on|off   the first module starts as the serial download boot loader\n"
+    "                             (USB HID 0x1FC9:0x0130); the loader it is given and started\n"
+    "                             comes up on the bus as the module (default off)\n"
     "  --help                     this text\n"
     "SIGINT or SIGTERM stops the module and prints what it saw.\n";
 
@@ -92,7 +120,51 @@ struct Options {
   std::string bind = "127.0.0.1";
   bool pty = false;
   simmodule::DeviceOptions device;
+  bool usb = false;
+  std::vector<simmodule::ModuleConfig> usbModules;  // further modules on the bus
+  uint32_t replugSerial = 0;                         // serial after the first drop, 0 = own
+  bool usbBusy = false;                              // another process holds the devices
+  bool bootLoader = false;                           // the module starts in its boot loader
+  std::vector<std::string> command;                  // what runs inside the bus
 };
+
+// --usb-module and --replug-serial and --usb-busy; false with *known false for other keys.
+bool applyUsbSetting(const std::string& key, const std::string& value, Options* options, bool* known,
+                     std::string* error) {
+  *known = true;
+  if (key == "usb-module") {
+    simmodule::DeviceOptions parsed;
+    bool handled = false;
+    if (!simmodule::applyDeviceSetting("behind", value, &parsed, &handled, error) || parsed.behind.empty()) {
+      *error = "bad value \"" + value + "\" for usb-module";
+      return false;
+    }
+    options->usbModules.push_back(parsed.behind.front());
+    return true;
+  }
+  if (key == "replug-serial") {
+    char* end = nullptr;
+    unsigned long serial = strtoul(value.c_str(), &end, 0);
+    options->replugSerial = static_cast<uint32_t>(serial);
+    if (*end == '\0' && serial != 0 && serial <= 0xFFFFFFFFul) return true;
+    *error = "bad value \"" + value + "\" for replug-serial";
+    return false;
+  }
+  if (key == "usb-boot-loader") {
+    options->bootLoader = value == "on";
+    if (value == "on" || value == "off") return true;
+    *error = "bad value \"" + value + "\" for usb-boot-loader";
+    return false;
+  }
+  if (key == "usb-busy") {
+    options->usbBusy = value == "on";
+    if (value == "on" || value == "off") return true;
+    *error = "bad value \"" + value + "\" for usb-busy";
+    return false;
+  }
+  *known = false;
+  return false;
+}
 
 bool parseArguments(int argc, char** argv, Options* options) {
   std::string error;
@@ -106,6 +178,14 @@ bool parseArguments(int argc, char** argv, Options* options) {
     if (arg == "--pty") {
       options->pty = true;
       continue;
+    }
+    if (arg == "--usb") {
+      options->usb = true;
+      continue;
+    }
+    if (arg == "--") {
+      options->command.assign(argv + i + 1, argv + argc);
+      break;
     }
     if (arg.compare(0, 2, "--") != 0 || i + 1 >= argc) {
       fprintf(stderr, "simmodule: unexpected argument \"%s\"\n%s", arg.c_str(), kUsage);
@@ -126,6 +206,15 @@ bool parseArguments(int argc, char** argv, Options* options) {
     } else if (key == "bind") {
       options->bind = value;
     } else {
+      bool usbKey = false;
+      ok = applyUsbSetting(key, value, options, &usbKey, &error);
+      if (usbKey) {
+        if (!ok) {
+          fprintf(stderr, "simmodule: %s\n", error.c_str());
+          return false;
+        }
+        continue;
+      }
       bool deviceKey = false;
       ok = simmodule::applyDeviceSetting(key, value, &options->device, &deviceKey, &error);
       if (!deviceKey) {
@@ -140,8 +229,19 @@ bool parseArguments(int argc, char** argv, Options* options) {
       return false;
     }
   }
+  if (options->usb) {
+    if (options->tcp || options->pty || options->command.empty()) {
+      fprintf(stderr, "simmodule: --usb takes a command after \"--\" and no --tcp or --pty\n%s", kUsage);
+      return false;
+    }
+    return true;
+  }
+  if (!options->command.empty() || !options->usbModules.empty()) {
+    fprintf(stderr, "simmodule: a command and --usb-module go with --usb\n%s", kUsage);
+    return false;
+  }
   if (!options->tcp && !options->pty) {
-    fprintf(stderr, "simmodule: choose --tcp PORT and/or --pty\n%s", kUsage);
+    fprintf(stderr, "simmodule: choose --tcp PORT and/or --pty, or --usb\n%s", kUsage);
     return false;
   }
   return true;
@@ -157,10 +257,128 @@ void printSummary(const char* name, const simmodule::Stats& s) {
 
 }  // namespace
 
+#ifdef SIMMODULE_HAVE_USB
+namespace {
+
+// Puts one module on the bus; with absent set it stays off the bus until its
+// port is made present.
+simusb::UsbModulePort* putOnBus(simusb::UsbTestbed& bed, simmodule::Simulator& simulator, const Options& options,
+                                bool absent) {
+  const simmodule::ModuleConfig& config = simulator.primary().config();
+  std::unique_ptr<simusb::UsbModulePort> port(
+      new simusb::UsbModulePort(bed, simusb::moduleIdentity(config.serialNumber, config.model)));
+  if (absent) port->setPresent(false);
+  else if (!port->plugIn()) return nullptr;
+  if (options.replugSerial) {
+    char text[9];
+    snprintf(text, sizeof text, "%08X", options.replugSerial);
+    port->setReplugSerial(text);
+  }
+  port->setHeldElsewhere(options.usbBusy);
+  simusb::UsbModulePort* raw = port.get();
+  if (!simulator.attachPort(std::move(port)) || !simulator.start()) return nullptr;
+  fprintf(stderr, "simmodule: usb %08X, model %u, firmware 0x%08X, build %u%s\n", config.serialNumber, config.model,
+          config.firmwareVersion, config.build, absent ? " (once the boot loader starts it)" : "");
+  return raw;
+}
+
+#ifdef SIMMODULE_HAVE_BOOT_LOADER
+// The boot loader on the bus until it is told to start a loader: then it
+// leaves the bus and the module (port) arrives.
+class BootLoaderStage {
+ public:
+  bool start(simusb::UsbTestbed& bed, simusb::UsbModulePort* port) {
+    handle_ = bed.plug(loader_.gadget);
+    if (handle_ == 0) return false;
+    fprintf(stderr, "simmodule: usb boot loader 1FC9:0130\n");
+    thread_ = std::thread([this, &bed, port] {
+      uint32_t address = 0;
+      while (!done_)
+        if (loader_.waitForJump(100, &address)) {
+          bed.unplug(handle_);
+          port->setPresent(true);
+          fprintf(stderr, "simmodule: the boot loader started the loader at 0x%08X\n", address);
+          return;
+        }
+    });
+    return true;
+  }
+  ~BootLoaderStage() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  UsbBootLoader loader_;
+  int handle_ = 0;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+#endif
+
+}  // namespace
+#endif
+
+// The modules on a simulated USB bus, with the command running inside it.
+// Notes go to the error stream so that the command's output stays its own.
+int runUsb(const Options& options) {
+#ifdef SIMMODULE_HAVE_USB
+  simusb::UsbTestbed bed;
+  if (!bed.ok()) {
+    fprintf(stderr, "simmodule: no simulated USB bus: %s\n", bed.error().c_str());
+    return 1;
+  }
+#ifndef SIMMODULE_HAVE_BOOT_LOADER
+  if (options.bootLoader) {
+    fprintf(stderr, "simmodule: built without the simulated boot loader: no --usb-boot-loader\n");
+    return 1;
+  }
+#endif
+  std::vector<simmodule::ModuleConfig> modules = {options.module};
+  modules.insert(modules.end(), options.usbModules.begin(), options.usbModules.end());
+  std::vector<std::unique_ptr<simmodule::Simulator>> simulators;
+  std::vector<simusb::UsbModulePort*> ports;
+  for (size_t i = 0; i < modules.size(); ++i) {
+    simulators.emplace_back(new simmodule::Simulator(modules[i], options.endpoint));
+    simmodule::configureUpgrade(*simulators.back(), options.upgrade);
+    if (i == 0) simmodule::addNetworkModules(*simulators.back(), options.device);
+    ports.push_back(putOnBus(bed, *simulators.back(), options, i == 0 && options.bootLoader));
+    if (!ports.back()) {
+      fprintf(stderr, "simmodule: cannot put module %08X on the simulated USB bus: %s\n", modules[i].serialNumber,
+              bed.error().c_str());
+      return 1;
+    }
+  }
+  int code = 1;
+  {
+#ifdef SIMMODULE_HAVE_BOOT_LOADER
+    BootLoaderStage bootLoader;
+    if (options.bootLoader && !bootLoader.start(bed, ports.front())) {
+      fprintf(stderr, "simmodule: cannot put the boot loader on the simulated USB bus: %s\n", bed.error().c_str());
+      return 1;
+    }
+#endif
+    code = simusb::runInTestbed(bed, options.command);
+  }
+  for (auto& simulator : simulators) simulator->stop();
+  return code;
+#else
+  (void)options;
+  fprintf(stderr, "simmodule: built without umockdev: no --usb\n");
+  return 1;
+#endif
+}
+
 int main(int argc, char** argv) {
   Options options;
   if (!parseArguments(argc, argv, &options))
     return 2;
+  if (options.usb) {
+#ifdef SIMMODULE_HAVE_USB
+    simusb::restartWithPreload(argv);
+#endif
+    return runUsb(options);
+  }
   std::unique_ptr<simmodule::Simulator> tcp, pty;
   std::unique_ptr<simmodule::DiscoveryResponder> discovery;
   if (options.tcp) {

@@ -14,15 +14,12 @@
 #include "store/AttributeFile.h"
 #include "aDiscovery.h"
 #include "aTime.h"
+#include "connect/ConnectAttempts.h"
 #include "upgrade/UpdaterEntity.h"
 
 using Mirovane::Kelvarion::Module;
 
 namespace {
-
-// Reconnection between the stages: 15 attempts, 1000 ms apart.
-constexpr int kReconnectAttempts = 15;
-constexpr uint32_t kReconnectDelayMs = 1000;
 
 std::string buildFileName(uint32_t build) { return std::to_string(build) + ".bird"; }
 
@@ -101,16 +98,11 @@ void reconnectAfterLoader(Module& module, uint32_t serial, bool indirect) {
   if (module.isConnected()) return;
   linkSpec spec{};
   const bool haveSpec = module.getLinkSpecifier(&spec) == aErrNone;
-  const linkType type = haveSpec && spec.type == LINKTYPE_TCPIP ? LINKTYPE_TCPIP : LINKTYPE_USB;
   module.disconnect();
-  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    if (indirect)
-      (void)module.reconnect();
-    else
-      (void)module.discoverAndConnect(type, serial);
-    if (module.isConnected()) return;
-    aTime_MSSleep(kReconnectDelayMs);
-  }
+  ConnectAttempts policy;
+  policy.type = haveSpec && spec.type == LINKTYPE_TCPIP ? LINKTYPE_TCPIP : LINKTYPE_USB;
+  if (!indirect) policy.serials = {serial};
+  (void)connectWithAttempts(module, policy);
 }
 
 // LATEST_TRANSFER and LAST_TRANSFER_DATE go to the device's own attribute

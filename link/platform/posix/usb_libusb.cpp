@@ -1,18 +1,32 @@
 // USB through libusb-1.0: device walk, serial-number strings, the link
 // interface (class 0xFF, subclass 0x88, protocol 0x10) and its bulk pipes.
+//
+// Bulk transfers are libusb's asynchronous ones, driven by the calling thread,
+// so that closing a device can cancel what is still out: a reader blocked on
+// the IN pipe returns Cancelled and the device is released only when no
+// transfer of it is left. A stalled pipe is cleared and the transfer tried
+// once more; a device that went away ends its transfers with NoDevice.
 #include "platform/usb.h"
 
 #include <libusb.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <new>
 #include <string.h>
+#include <vector>
 
 namespace platform {
 
 struct UsbDevice {
-  libusb_device_handle* handle;
-  int interfaceNumber;
+  libusb_device_handle* handle = nullptr;
+  int interfaceNumber = 0;
+  std::mutex lock;
+  std::condition_variable idle;             // signalled when a transfer is taken off the list
+  std::vector<libusb_transfer*> inFlight;   // submitted and not yet finished with
+  bool closing = false;
 };
 
 namespace {
@@ -166,7 +180,11 @@ UsbResult claimLink(libusb_device* device, libusb_device_handle* handle, UsbDevi
     if (rc == 0) {
       libusb_clear_halt(handle, endpoints->bulkIn);
       libusb_clear_halt(handle, endpoints->bulkOut);
-      *out = new (std::nothrow) UsbDevice{handle, alt->bInterfaceNumber};
+      *out = new (std::nothrow) UsbDevice;
+      if (*out) {
+        (*out)->handle = handle;
+        (*out)->interfaceNumber = alt->bInterfaceNumber;
+      }
       result = *out ? UsbResult::Ok : UsbResult::Failed;
       if (!*out)
         libusb_release_interface(handle, alt->bInterfaceNumber);
@@ -215,26 +233,108 @@ UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpo
   return result == UsbResult::NotFound && denied ? UsbResult::Permission : result;
 }
 
+// How long closing a device waits for its cancelled transfers to finish.
+const auto kCancelWait = std::chrono::seconds(5);
+
+// Runs on whichever thread handles libusb's events; the flag is read by the
+// thread that waits for the transfer.
+void LIBUSB_CALL onTransferDone(libusb_transfer* transfer) {
+  __atomic_store_n(static_cast<int*>(transfer->user_data), 1, __ATOMIC_RELEASE);
+}
+
+UsbResult statusResult(libusb_transfer_status status) {
+  switch (status) {
+    case LIBUSB_TRANSFER_COMPLETED: return UsbResult::Ok;
+    case LIBUSB_TRANSFER_TIMED_OUT: return UsbResult::Timeout;
+    case LIBUSB_TRANSFER_CANCELLED: return UsbResult::Cancelled;
+    case LIBUSB_TRANSFER_NO_DEVICE: return UsbResult::NoDevice;
+    default: return UsbResult::Failed;
+  }
+}
+
+// Takes a finished transfer off the device's list.
+void forget(UsbDevice* device, libusb_transfer* transfer) {
+  std::lock_guard<std::mutex> guard(device->lock);
+  device->inFlight.erase(std::remove(device->inFlight.begin(), device->inFlight.end(), transfer),
+                         device->inFlight.end());
+  device->idle.notify_all();
+}
+
+// One bulk transfer, driven to its end by this thread. *stalled tells a
+// transfer that the device stalled.
+UsbResult bulkTransfer(UsbDevice* device, uint8_t endpoint, uint8_t* buffer, size_t size, size_t* moved,
+                       uint32_t timeoutMs, bool* stalled) {
+  *moved = 0;
+  *stalled = false;
+  libusb_context* context = sharedContext();
+  libusb_transfer* transfer = libusb_alloc_transfer(0);
+  if (!context || !transfer)
+    return UsbResult::Failed;
+  int completed = 0;
+  libusb_fill_bulk_transfer(transfer, device->handle, endpoint, buffer, static_cast<int>(size), onTransferDone,
+                            &completed, timeoutMs);
+  {
+    std::lock_guard<std::mutex> guard(device->lock);
+    if (device->closing) {
+      libusb_free_transfer(transfer);
+      return UsbResult::Cancelled;
+    }
+    int rc = libusb_submit_transfer(transfer);
+    if (rc != 0) {
+      libusb_free_transfer(transfer);
+      return resultOf(rc);
+    }
+    device->inFlight.push_back(transfer);
+  }
+  while (!__atomic_load_n(&completed, __ATOMIC_ACQUIRE)) {
+    int rc = libusb_handle_events_completed(context, &completed);
+    if (rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED && !__atomic_load_n(&completed, __ATOMIC_ACQUIRE))
+      libusb_cancel_transfer(transfer);  // the loop goes on until it has ended
+  }
+  *moved = transfer->actual_length > 0 ? static_cast<size_t>(transfer->actual_length) : 0;
+  *stalled = transfer->status == LIBUSB_TRANSFER_STALL;
+  const UsbResult result = statusResult(transfer->status);
+  forget(device, transfer);
+  libusb_free_transfer(transfer);
+  return result;
+}
+
+// A stalled pipe is cleared and the transfer made once more.
+UsbResult bulkWithStallClearing(UsbDevice* device, uint8_t endpoint, uint8_t* buffer, size_t size, size_t* moved,
+                                uint32_t timeoutMs) {
+  bool stalled = false;
+  UsbResult result = bulkTransfer(device, endpoint, buffer, size, moved, timeoutMs, &stalled);
+  if (!stalled || *moved > 0)
+    return result;
+  if (libusb_clear_halt(device->handle, endpoint) != 0)
+    return UsbResult::Failed;
+  return bulkTransfer(device, endpoint, buffer, size, moved, timeoutMs, &stalled);
+}
+
 UsbResult systemBulkRead(UsbDevice* device, uint8_t endpoint, uint8_t* buffer, size_t size, size_t* received,
                          uint32_t timeoutMs) {
-  int got = 0;
-  int rc = libusb_bulk_transfer(device->handle, endpoint, buffer, static_cast<int>(size), &got, timeoutMs);
-  *received = got > 0 ? static_cast<size_t>(got) : 0;
-  return resultOf(rc);
+  return bulkWithStallClearing(device, endpoint, buffer, size, received, timeoutMs);
 }
 
 UsbResult systemBulkWrite(UsbDevice* device, uint8_t endpoint, const uint8_t* buffer, size_t size, size_t* sent,
                           uint32_t timeoutMs) {
-  int done = 0;
-  int rc = libusb_bulk_transfer(device->handle, endpoint, const_cast<uint8_t*>(buffer), static_cast<int>(size), &done,
-                                timeoutMs);
-  *sent = done > 0 ? static_cast<size_t>(done) : 0;
-  return resultOf(rc);
+  return bulkWithStallClearing(device, endpoint, const_cast<uint8_t*>(buffer), size, sent, timeoutMs);
 }
 
+// Cancels the transfers still out and waits (bounded) for their threads to
+// finish with them before the interface is released and the device closed.
 void systemClose(UsbDevice* device) {
   if (!device)
     return;
+  {
+    std::unique_lock<std::mutex> guard(device->lock);
+    device->closing = true;
+    for (libusb_transfer* transfer : device->inFlight)
+      libusb_cancel_transfer(transfer);
+    device->idle.wait_for(guard, kCancelWait, [device] { return device->inFlight.empty(); });
+    if (!device->inFlight.empty())
+      return;  // a transfer that never ends: leave the device rather than free it under its thread
+  }
   libusb_release_interface(device->handle, device->interfaceNumber);
   libusb_close(device->handle);
   delete device;

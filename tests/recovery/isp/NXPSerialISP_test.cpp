@@ -171,7 +171,7 @@ TEST(NXPSerialISPOnSimulator, ProgramsAnImageAndStartsIt) {
   std::vector<uint8_t> expected(flash.size(), 0xFF);
   std::copy(image.begin(), image.end(), expected.begin());
   EXPECT_TRUE(flash == expected);
-  EXPECT_TRUE(fresh->started());
+  EXPECT_TRUE(fresh->waitUntilStarted(10000));
   EXPECT_EQ(0u, fresh->startAddress());
   EXPECT_EQ("G 0 T", fresh->commands().back());
 }
