@@ -19,7 +19,6 @@ namespace {
 const char kAppName[] = "Updater";
 const char kAppVersion[] = "Version: 1.1 Jan 20 2023";
 const char kMakerNotice[] = "Copyright (c) Mirovane. All rights reserved.";
-const uint32_t kPlaceholderSerial = 0xDEADDEAD;
 const int kDirectoryMode = 0755;
 
 // Build number text as an unsigned decimal number; 0 when empty or not numeric.
@@ -36,7 +35,7 @@ uint32_t buildFromText(const std::string& text) {
 // -N: the processor's 16-byte identifier over a serial boot loader.
 int runFingerprint(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& options) {
   uint32_t identifier[4] = {0, 0, 0, 0};
-  if (!app.identifyDevice(identifier, options.serialPort, kPlaceholderSerial, options.birdFile,
+  if (!app.identifyDevice(identifier, options.serialPort, PLACEHOLDER_SERIAL, options.birdFile,
                           options.baudRate, true)) {
     display.print(1, "Got no response from chip");
     return 1;
