@@ -67,6 +67,9 @@ struct PendingOutput {
   bool saveFlash = false;
 };
 
+// Bytes read ahead of the emulated wire at most.
+const size_t kInputBacklog = 1 << 16;
+
 class IspSimulator::Runner : public IspLoaderModel::Output {
  public:
   explicit Runner(const IspSimOptions& options) : options_(options), model_(options, this) {}
@@ -163,21 +166,16 @@ class IspSimulator::Runner : public IspLoaderModel::Output {
     std::deque<std::pair<uint8_t, uint64_t>> input;  // byte and when it was seen
     uint64_t rxFreeAt = 0, txFreeAt = 0;
     while (!stop_) {
+      // Bytes are taken off the terminal as soon as they are there, so that
+      // each is stamped near the moment it arrived even while earlier ones
+      // are still on the emulated wire.
       if (input.empty()) {
         struct pollfd p = {master_, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0)
           continue;
-        uint8_t buffer[4096];
-        ssize_t got = read(master_, buffer, sizeof buffer);
-        if (got <= 0) {
-          if (got < 0 && errno != EAGAIN && errno != EINTR)
-            usleep(10000);  // no host on the line
-          continue;
-        }
-        uint64_t seen = nowNs();
-        for (ssize_t i = 0; i < got; ++i)
-          input.emplace_back(buffer[i], seen);
       }
+      if (input.size() < kInputBacklog && !takeInput(&input) && input.empty())
+        continue;
       uint64_t charNs = charTimeNs();
       auto [byte, seen] = input.front();
       input.pop_front();
@@ -193,6 +191,21 @@ class IspSimulator::Runner : public IspLoaderModel::Output {
       }
       transmit(out, charNs, &txFreeAt);
     }
+  }
+
+  // Reads what the host has written. False when nothing was there.
+  bool takeInput(std::deque<std::pair<uint8_t, uint64_t>>* input) {
+    uint8_t buffer[4096];
+    ssize_t got = read(master_, buffer, sizeof buffer);
+    if (got <= 0) {
+      if (got < 0 && errno != EAGAIN && errno != EINTR)
+        usleep(10000);  // no host on the line
+      return false;
+    }
+    uint64_t seen = nowNs();
+    for (ssize_t i = 0; i < got; ++i)
+      input->emplace_back(buffer[i], seen);
+    return true;
   }
 
   void transmit(std::deque<PendingOutput>& out, uint64_t charNs, uint64_t* txFreeAt) {
@@ -254,21 +267,23 @@ IspSimulator::~IspSimulator() {
 }
 
 bool IspSimulator::start(std::string* error) {
+  stop();
   runner_.reset(new Runner(options_));
   if (!runner_->open(error)) {
     runner_.reset();
     return false;
   }
+  running_ = true;
   return true;
 }
 
 void IspSimulator::stop() {
-  if (!runner_)
+  if (!runner_ || !running_)
     return;
+  running_ = false;
   runner_->close();
   if (!options_.flashFile.empty())
     saveFlash(options_.flashFile);
-  runner_.reset();
 }
 
 std::string IspSimulator::portPath() const {

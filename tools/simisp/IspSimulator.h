@@ -24,12 +24,14 @@ class IspSimulator {
   // Opens the pseudo-terminal, loads the initial flash and starts the thread.
   // False with *error set on failure.
   bool start(std::string* error);
-  // Stops the thread and saves the flash (when a flash file is set).
+  // Stops the thread and saves the flash (when a flash file is set). The
+  // state stays readable until the simulator is destroyed or started again.
   void stop();
   // Path of the slave side, to be opened as the serial port.
   std::string portPath() const;
 
-  // Copies of the loader's state, taken under the lock.
+  // Copies of the loader's state, taken under the lock (only after a
+  // successful start).
   std::vector<uint8_t> flash() const;
   std::vector<std::string> commands() const;
   std::vector<std::string> dataLines() const;
@@ -42,6 +44,7 @@ class IspSimulator {
   class Runner;
   IspSimOptions options_;
   std::unique_ptr<Runner> runner_;
+  bool running_ = false;
 };
 
 #endif

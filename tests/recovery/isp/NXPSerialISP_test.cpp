@@ -7,6 +7,7 @@
 
 #include "IspProgramming.h"
 #include "IspSimulator.h"
+#include "UpdaterDisplay.h"
 #include "recovery/isp/NXPSerialISP.h"
 
 namespace {
@@ -184,4 +185,37 @@ TEST(NXPSerialISPOnSimulator, WireTimeEmulationAtTheLineRate) {
   std::vector<uint8_t> data = ispTestImage(900, 5);
   EXPECT_EQ(aErrNone, isp.Write(kRam, 900, data.data()));
   EXPECT_EQ(21u, sim->dataLines().size());
+}
+
+TEST(NXPSerialISPOnSimulator, DiagnosticsOnEveryChannel) {
+  FILE* log = tmpfile();
+  ASSERT_NE(nullptr, log);
+  setDebugStream(log);
+  addDebugChannels(DEBUG_NXPSerial | DEBUG_NXPSerial_E | DEBUG_NXPSerial_SR);
+  IspSimOptions options;
+  options.resends = 1;
+  std::unique_ptr<IspSimulator> sim = startSimulator(options);
+  NXPSerialISP isp;
+  ready(isp, *sim, true);
+  std::vector<uint8_t> data = ispTestImage(256, 1);
+  EXPECT_EQ(aErrNone, isp.Write(kRam, 256, data.data()));
+  EXPECT_EQ(5000u, isp.copyLength(5000));
+  EXPECT_EQ(aErrParam, isp.copyRamToFlash(0, kRam, 256));  // not prepared
+  setDebugStream(nullptr);
+
+  std::string text;
+  rewind(log);
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, log)) > 0)
+    text.append(buffer, got);
+  fclose(log);
+  for (const char* line :
+       {"Creating serial connection: [", "] stream baud:7(230400)\n", "Sending:[3F] [?]\n",
+        "Response() wait for serial [14 bytes, 230400, 21 ms]\n", "GetEcho([55 20 32 33 31 33 30 0D 0A] 8, ...)\n",
+        "recv Echo:[ 55 20 32", "GetLine() Received: [30 0D 0A] [0\\r\\n] 3 term [aErrNone]\n",
+        "Write() Checksum: ", "Write() valid transfer of 256 of 256 (100%) bytes\n",
+        "Copy length is too large. 5000 > 4096.\n",
+        "Error response ==>[SECTOR_NOT_PREPARED_FOR_WRITE_OPERATION]\n"})
+    EXPECT_NE(std::string::npos, text.find(line)) << line;
 }

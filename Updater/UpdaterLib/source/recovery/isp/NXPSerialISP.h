@@ -27,7 +27,10 @@ class NXPSerialISP {
   // Destroys the stream (nothing when closed).
   aErr close();
 
-  // Boot-loader commands.
+  // Boot-loader commands. Each status line is awaited up to the target's
+  // statusTimeoutMs (long enough for an erase of the whole flash):
+  // aErrTimeout when none comes, aErrParam for any status but 0 (the whole
+  // number on the line is judged, so 10 is a failure, echo on or off).
   aErr sync();
   aErr setEcho(bool on);
   aErr unlock();
@@ -76,8 +79,8 @@ class NXPSerialISP {
   aErr Response(char* buffer, size_t size, size_t* length, const char* expected, size_t expectedLength);
 
  private:
-  // Sends a command and judges its status line (waiting up to timeoutMs);
-  // prefix names the caller in the error line.
+  // Sends a command and judges its status line; errorPrefix begins the
+  // error line printed on channel.
   aErr command(const char* text, const char* errorPrefix, uint32_t channel);
   aErr readStatus(const char* errorPrefix, uint32_t channel);
   aErr writeBlocks(uint32_t count, const uint8_t* data);

@@ -181,6 +181,7 @@ aErr NXPSerialISP::Response(char* buffer, size_t size, size_t* length, const cha
     return aErrParam;
   *length = 0;
   size_t limit = expected ? std::min(expectedLength, size - 1) : size - 1;
+  size_t comparable = expected ? strlen(expected) : 0;
   int waitMs = baud_ ? static_cast<int>((expectedLength + 2) * 9000 / baud_ + 21) : 21;
   debugPrint(DEBUG_NXPSerial_E, "Response() wait for serial [%d bytes, %d, %d ms]\n", static_cast<int>(expectedLength),
              static_cast<int>(baud_), waitMs);
@@ -200,7 +201,7 @@ aErr NXPSerialISP::Response(char* buffer, size_t size, size_t* length, const cha
       debugPrint(DEBUG_NXPSerial_E, "Response ignoring leading 0 byte\n");
       continue;
     }
-    if (expected && byte != static_cast<unsigned char>(expected[*length])) {
+    if (*length < comparable && byte != static_cast<unsigned char>(expected[*length])) {
       unsigned char want = static_cast<unsigned char>(expected[*length]);
       debugPrint(DEBUG_NXPSerial,
                  "Error Test_Serial_Response() Expected byte %d does not match [[%02X] %c != %c [%02X]]\n",
