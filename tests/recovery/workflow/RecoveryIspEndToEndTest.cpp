@@ -97,7 +97,7 @@ TEST_F(IspRecovery, FingerprintPrintsTheIdentifierAndLeavesFlashAlone) {
 TEST_F(IspRecovery, RecoverWritesTheServersBuildThroughRamAndStartsIt) {
   startServer(catalog(kFingerprint));
   startSim();
-  const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath()});
+  const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-d", kSerialText});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   for (const char* line :
        {"Recovering firmware with build: 7", "Transferring firmware block 1 of 2, 5000 bytes",
