@@ -76,6 +76,10 @@ int runUpdate(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& optio
   uint32_t build = buildFromText(options.buildNumber);
   bool ok;
   if (options.transport == TRANSPORT_RECOVER) {
+    if (options.serialPort.empty()) {
+      display.print(1, "Must specify the serial port used for connecting");
+      return 1;
+    }
     ok = app.recover(options.serialPort, build, options.baudRate, options.serialNumber,
                      options.birdFile, options.overrideModelCheck);
   } else {

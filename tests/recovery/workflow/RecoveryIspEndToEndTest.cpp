@@ -178,7 +178,10 @@ TEST_F(IspRecovery, AFileWhoseFirstFirmwareBlockEndsTheTransferStillStartsTheDev
 
 TEST_F(IspRecovery, MissingBusyOrSilentPortEndsWithoutAnIdentifier) {
   startServer(catalog(kFingerprint));
-  RunResult run = updater({"-U", "-t", "RECOVER", "-s", dir + "/no-such-tty"});
+  RunResult run = updater({"-U", "-t", "RECOVER"});
+  expectFailure(run, "Must specify the serial port used for connecting");
+
+  run = updater({"-U", "-t", "RECOVER", "-s", dir + "/no-such-tty"});
   expectFailure(run, "Could not get Device Identifier");
   EXPECT_TRUE(contains(run.err, "could not open the port")) << run.err;
 
