@@ -1,4 +1,5 @@
-// USB instance identifiers and driver names (no system calls).
+// USB instance identifiers, serial-number text and driver names (no system
+// calls); the one home of the serial-number match for every USB backend.
 #include "platform/usb_identity.h"
 
 #include <cstdio>
