@@ -21,7 +21,6 @@ const char kAppName[] = "Updater";
 // UPDATER_VERSION comes from the build (the project version).
 const char kAppVersion[] = "Version: " UPDATER_VERSION " Jan 20 2023";
 const char kMakerNotice[] = "Copyright (c) Mirovane. All rights reserved.";
-const uint32_t kPlaceholderSerial = 0xDEADDEAD;
 const int kDirectoryMode = 0755;
 
 // Build number text as an unsigned decimal number; 0 when empty or not numeric.
@@ -38,7 +37,7 @@ uint32_t buildFromText(const std::string& text) {
 // -N: the processor's 16-byte identifier over a serial boot loader.
 int runFingerprint(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& options) {
   uint32_t identifier[4] = {0, 0, 0, 0};
-  if (!app.identifyDevice(identifier, options.serialPort, kPlaceholderSerial, options.birdFile,
+  if (!app.identifyDevice(identifier, options.serialPort, PLACEHOLDER_SERIAL, options.birdFile,
                           options.baudRate, true)) {
     display.print(1, "Got no response from chip");
     return 1;
@@ -79,6 +78,10 @@ int runUpdate(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& optio
   uint32_t build = buildFromText(options.buildNumber);
   bool ok;
   if (options.transport == TRANSPORT_RECOVER) {
+    if (options.serialPort.empty()) {
+      display.print(1, "Must specify the serial port used for connecting");
+      return 1;
+    }
     ok = app.recover(options.serialPort, build, options.baudRate, options.serialNumber,
                      options.birdFile, options.overrideModelCheck);
   } else {

@@ -176,9 +176,9 @@ aErr aDirectory_ExecutableFilePath(char* buffer, size_t size) {
 aErr aDirectory_GetHomeDirectory(char* buffer, size_t size) {
   if (!buffer || size == 0) return aErrParam;
   buffer[0] = '\0';
-  const char* home = platform::environmentValue("HOME");
-  if (!home || !*home) return aErrNotFound;
-  return aDirectory_BuildPath(buffer, size, home, static_cast<const char*>(nullptr));
+  std::string home;
+  if (!platform::homeDirectory(&home)) return aErrNotFound;
+  return aDirectory_BuildPath(buffer, size, home.c_str(), static_cast<const char*>(nullptr));
 }
 
 aErr aDirectory_JoinPath(char* buffer, size_t size, const char* first, const char* second) {

@@ -18,7 +18,7 @@ KLV_EXPORT aErr aFile_Close(aFileRef* file);
 KLV_EXPORT aErr aFile_Read(aFileRef file, void* buffer, size_t count, size_t* read);
 KLV_EXPORT aErr aFile_Write(aFileRef file, const void* buffer, size_t count, size_t* written);
 KLV_EXPORT aErr aFile_ReadLine(aFileRef file, char* buffer, size_t size, size_t* length);
-KLV_EXPORT aErr aFile_Printf(aFileRef file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+KLV_EXPORT aErr aFile_Printf(aFileRef file, const char* format, ...) KLV_PRINTF(2, 3);
 /* origin 0 = start, 1 = current position, 2 = end. */
 KLV_EXPORT aErr aFile_Seek(aFileRef file, int64_t offset, int origin);
 KLV_EXPORT aErr aFile_GetSize(aFileRef file, uint64_t* size);

@@ -9,6 +9,12 @@
 #   Updater -G -U -d 40F5849A  download the current build and transfer it
 #   Updater -D -t TCPIP        the module again, now running 1.0.101
 #
+# and then recovers a module whose firmware does not run through the
+# simulated serial ISP boot loader on a pseudo-terminal:
+#
+#   Updater -N -s PTY                       the processor's identifier
+#   Updater -U -t RECOVER -s PTY -f FILE    firmware written into its flash
+#
 # In a terminal the progress bar and the busy indicator are shown. The
 # updater's store goes to a temporary home directory (DEMO_HOME to choose
 # another), so the demo leaves nothing behind.
@@ -24,7 +30,7 @@ jobs=${JOBS:-2}
 mkdir -p "$build"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j "$jobs" --target Updater mkbird update-server simmodule-bin \
+cmake --build "$build" -j "$jobs" --target Updater mkbird update-server simmodule-bin simisp-bin \
   >"$build/build.log" 2>&1 || { tail -n 80 "$build/build.log"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/updater-demo.XXXXXX")
@@ -43,6 +49,10 @@ for number in 100 101; do
     -l "0x20000000:$work/loader.bin" \
     -f "0x08000000:$work/fw$number.bin" >/dev/null
 done
+# A firmware file for the serial ISP recovery: 16 KiB at the start of flash.
+head -c 16384 /dev/urandom >"$work/isp.bin"
+"$build/tools/mkbird/mkbird" -o "$work/recovery.bird" \
+  -i "Kelvarion Demo:1.0.7:40F5849A:Birch" -f "0x00000000:$work/isp.bin" >/dev/null
 cat >"$work/server/catalog.txt" <<CATALOG
 device 40F5849A
 firmware birch
@@ -85,6 +95,16 @@ updater -G -U -d 40F5849A
 result=$?
 sleep 2  # the module restarts into its new firmware
 updater -D -t TCPIP
+
+# Recovery through the simulated serial ISP boot loader on a pseudo-terminal.
+"$BUILD/tools/simisp/simisp" --port-file "$WORK/isp.port" --flash "$WORK/isp-flash.bin" \
+  </dev/null >"$WORK/isp.log" 2>&1 &
+isp_pid=$!
+trap 'kill "$isp_pid" 2>/dev/null; wait "$isp_pid" 2>/dev/null; stop' EXIT
+for _ in $(seq 100); do [ -s "$WORK/isp.port" ] && break; sleep 0.1; done
+port=$(cat "$WORK/isp.port")
+updater -N -s "$port" || result=$?
+updater -U -t RECOVER -s "$port" -f "$WORK/recovery.bird" || result=$?
 echo
 if [ -n "${KEEP_HOME:-}" ]; then
   echo "Store: $DEMO_HOME/.mirovane/updater"

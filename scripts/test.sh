@@ -2,13 +2,15 @@
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs every test, then builds with ThreadSanitizer and runs the tests
 # labelled "threaded", then builds the Debian packages and checks them
-# (scripts/package.sh), then the bounded fuzzing runs. Exits non-zero on the
+# (scripts/package.sh), then the bounded fuzzing runs, then the 32-bit Windows
+# build with its tests under Wine. Exits non-zero on the
 # first failure.
 #
 #   scripts/test.sh
 #
 # Environment: JOBS (build and test jobs, default 2), BUILD_TYPE (default
-# Debug), FUZZ_SECONDS (seconds per fuzz target, default 15; 0 skips fuzzing).
+# Debug), FUZZ_SECONDS (seconds per fuzz target, default 15; 0 skips fuzzing),
+# WINDOWS (0 skips the Windows build and its tests under Wine).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -74,6 +76,36 @@ JOBS="$jobs" "$here/scripts/package.sh"
 if [[ -x "$here/scripts/fuzz.sh" && "$fuzz_seconds" != 0 ]]; then
   echo "== fuzzing (${fuzz_seconds}s per target)"
   FUZZ_JOBS="$jobs" "$here/scripts/fuzz.sh" "$fuzz_seconds"
+fi
+# --------------------------------------------------------------------------
+
+# ---- Windows stage -------------------------------------------------------
+# The 32-bit Windows build, cross-built with MinGW-w64 and tested under Wine
+# (scripts/windows-deps.sh builds and caches its libraries). WINDOWS=0 skips it.
+if [[ ${WINDOWS:-1} != 0 ]]; then
+  echo "== Windows: dependencies"
+  t=$SECONDS
+  JOBS="$jobs" "$here/scripts/windows-deps.sh" "$here/build-win32"
+  echo "   ready in $((SECONDS - t)) s"
+  win="$here/build-win32/app"
+  # Updater.exe's -B and -G are tested against the Linux build's update server,
+  # the ISP client on a COM port against its simulated boot loader.
+  host_tools=()
+  [[ -x $asan/tools/update-server/update-server ]] &&
+    host_tools+=(-DUPDATER_HOST_UPDATE_SERVER="$asan/tools/update-server/update-server")
+  [[ -x $asan/tools/mkbird/mkbird ]] && host_tools+=(-DUPDATER_HOST_MKBIRD="$asan/tools/mkbird/mkbird")
+  [[ -x $asan/tools/simisp/simisp ]] && host_tools+=(-DUPDATER_HOST_SIMISP="$asan/tools/simisp/simisp")
+  configure_and_build "$win" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-i686-w64-mingw32.cmake" \
+    -DUPDATER_WIN32_SYSROOT="$here/build-win32/sysroot" -DUPDATER_BUILD_BENCH=OFF "${host_tools[@]}"
+  echo "== Windows: tests under Wine"
+  t=$SECONDS
+  set +e
+  JOBS="$jobs" "$here/scripts/windows-test.sh" "$here/build-win32" 2>&1 | tee "$win/ctest.log"
+  status=${PIPESTATUS[0]}
+  set -e
+  summaries+=("$(grep -E 'tests passed, [0-9]+ tests? failed out of' "$win/ctest.log" | tail -n 1)")
+  echo "   tests in $((SECONDS - t)) s"
+  [[ $status == 0 ]] || exit "$status"
 fi
 # --------------------------------------------------------------------------
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "aDefs.h"
+
 // What the operator reads: information and error lines, a progress bar and a
 // busy indicator. Used through a pointer and never owned by its users.
 class UpdaterDisplayInterface {
@@ -20,7 +22,7 @@ class UpdaterDisplayInterface {
 
   // level 1 goes to showError, every other level to showMessage; nothing
   // while quiet. The text carries no line end.
-  void print(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void print(int level, const char* format, ...) KLV_PRINTF(3, 4);
   void setQuiet(bool q) { quiet = q; }
 
  protected:
@@ -63,7 +65,7 @@ enum : uint32_t {
 
 // Writes the formatted text as is (no added line end) to the debug stream when
 // channel is 0 or shares a bit with the mask.
-void debugPrint(uint32_t channel, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void debugPrint(uint32_t channel, const char* format, ...) KLV_PRINTF(2, 3);
 void addDebugChannels(uint32_t bits);
 uint32_t debugChannels();
 void setDebugStream(FILE* stream);

@@ -69,6 +69,8 @@ bool currentDirectory(char* buffer, size_t size);
 bool executablePath(char* buffer, size_t size);
 // Value of an environment variable, null when unset.
 const char* environmentValue(const char* name);
+// The user's home directory as the system names it; false when unknown.
+bool homeDirectory(std::string* path);
 
 }  // namespace platform
 

@@ -2,8 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#define WIFEXITED(status) true
+#define WEXITSTATUS(status) (status)
+#else
 #include <sys/wait.h>
+#endif
 
 #include "BirdFile.h"
 #include "BirdWriter.h"
@@ -16,7 +24,11 @@ namespace {
 // Runs mkbird with arguments; returns its exit status and its output
 // (standard error included).
 int mkbird(const std::string& arguments, std::string* output = nullptr) {
-  std::string command = std::string(MKBIRD_PATH) + " " + arguments + " 2>&1";
+  std::string program = std::filesystem::path(MKBIRD_PATH).make_preferred().string();
+  std::string command = "\"" + program + "\" " + arguments + " 2>&1";
+#ifdef _WIN32
+  command = "\"" + command + "\"";  // the command interpreter takes off the outer quotes
+#endif
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return -1;
   std::string text;
@@ -40,7 +52,7 @@ TEST(Mkbird, BuildsEveryBlockFromOptionsAndDumpsThem) {
   std::string out = dir.file("out.bird");
   std::string arguments = "-o " + out + " -V 0x0102 -l 0x10000000:" + dir.file("loader.bin") + ":2" +
                           " -f 0x8000:" + dir.file("firmware.bin") + " -s 0x8010:0" +
-                          " -i 'Hub firmware:rel 3:abcd:KV-Hub' -j 0x20000800" +
+                          " -i \"Hub firmware:rel 3:abcd:KV-Hub\" -j 0x20000800" +
                           " -b 3:1:" + dir.file("raw.bin") + " -x 31:7:00ff";
   std::string text;
   ASSERT_EQ(0, mkbird(arguments, &text)) << text;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/TestEnv.h"
 #include "UpdaterDisplay.h"
 
 namespace testfiles {
@@ -19,11 +20,11 @@ namespace testfiles {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "updater-test-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    char* made = mkdtemp(buffer.data());
-    if (made) path_ = made;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::string candidate = testenv::uniqueTempPath("updater-test-");
+      std::error_code ignored;
+      if (std::filesystem::create_directory(candidate, ignored)) path_ = candidate;
+    }
   }
   ~TempDir() {
     std::error_code ignored;

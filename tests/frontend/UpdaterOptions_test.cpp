@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/TestEnv.h"
 #include "OptionTokenizer.h"
 #include "UpdaterDirectory.h"
 #include "UpdaterDisplay.h"
@@ -200,11 +201,9 @@ TEST(UpdaterOptions, DebugMaskAccumulatesAndRejectsLeftovers) {
 TEST(UpdaterDirectory, JoinAndHome) {
   EXPECT_EQ(joinPath("a", "b", "c", static_cast<const char*>(nullptr)), "a/b/c");
   EXPECT_EQ(joinPath("a", static_cast<const char*>(nullptr)), "a");
-  const char* saved = getenv("HOME");
-  std::string keep = saved ? saved : "";
-  setenv("HOME", "/home/op", 1);
+  testenv::SavedVariable home("HOME"), drive("HOMEDRIVE"), path("HOMEPATH"), profile("USERPROFILE");
+  testenv::setHome("/home/op");
   EXPECT_EQ(getUpdaterDirectory(), "/home/op/.mirovane/updater");
-  unsetenv("HOME");
+  for (const char* name : {"HOME", "HOMEDRIVE", "HOMEPATH", "USERPROFILE"}) testenv::unsetVariable(name);
   EXPECT_EQ(getUpdaterDirectory(), "");
-  if (saved) setenv("HOME", keep.c_str(), 1);
 }

@@ -16,6 +16,12 @@ using testfiles::readText;
 using testfiles::TempDir;
 using testfiles::writeText;
 
+#ifdef _WIN32
+// File permissions cannot make a file unreadable to its owner here: every
+// user reads like root does elsewhere.
+static int geteuid() { return 0; }
+#endif
+
 namespace {
 
 const char* kOldTime = "Mon Jan  1 00:00:00 2001";
@@ -243,11 +249,13 @@ TEST(UpdaterStore, FindDeviceTakesOnlyTheEntryNamedExactlyByTheSerial) {
   EXPECT_EQ("", found.problem());
   EXPECT_EQ(78, found.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
 
+#ifndef _WIN32  // names differing only in case are one entry here
   EXPECT_FALSE(store.findDevice(0xBEEF, nullptr));  // lower-case name does not match
   EXPECT_TRUE(debug.contains("UpdaterStore: FindDevice Not Found 0000BEEF.\n"));
   EXPECT_FALSE(std::filesystem::exists(root + "/0000BEEF"));
   store.getDevice(0xBEEF);
   EXPECT_TRUE(store.findDevice(0xBEEF, nullptr));
+#endif
 
   // A plain file of the serial's name is found, and named as the problem.
   writeText(root + "/00005555", "not a directory");

@@ -10,6 +10,7 @@
 
 #include "aStream.h"
 #include "aTime.h"
+#include "../support/TestEnv.h"
 #include "platform/socket.h"
 
 namespace {
@@ -150,6 +151,7 @@ TEST(SocketStream, OrderlyCloseIsALostConnection) {
 }
 
 TEST(SocketStream, GetReconnectsAfterThePeerRestarts) {
+  if (testenv::runningUnderWine()) GTEST_SKIP() << "Wine closes a socket with lingering off in order: no reset to see";
   std::unique_ptr<Peer> peer(new Peer);
   uint16_t port = peer->port();
   aStreamRef stream = nullptr;
@@ -203,6 +205,7 @@ TEST(SocketStream, PeerGoneForGoodGivesConnectionError) {
 // reset in the middle makes both sides reconnect without tripping over each
 // other.
 TEST(SocketStream, ReaderAndWriterThreadsShareTheConnection) {
+  if (testenv::runningUnderWine()) GTEST_SKIP() << "Wine closes a socket with lingering off in order: no reset to see";
   std::unique_ptr<Peer> peer(new Peer);
   uint16_t port = peer->port();
   aStreamRef stream = nullptr;

@@ -1,15 +1,18 @@
 #include "TempDir.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
+#include "TestEnv.h"
+
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "klv-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // create_directory is false when the name was taken in the meantime.
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    std::string candidate = testenv::uniqueTempPath("klv-test-");
+    if (std::filesystem::create_directory(candidate)) path_ = candidate;
+  }
+  if (path_.empty()) throw std::runtime_error("no temporary directory");
 }
 
 TempDir::~TempDir() {

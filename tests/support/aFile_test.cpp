@@ -197,6 +197,9 @@ TEST(aFile, WriteAtomicReplacesTheWholeFileAndLeavesNoTemporary) {
 }
 
 TEST(aFile, WriteAtomicReplacesALinkWithoutWritingThroughIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need a privilege on this system";
+#else
   TempDir tmp;
   const std::string target = tmp.writeFile("target", "keep me");
   const std::string link = tmp.join("link");
@@ -205,6 +208,7 @@ TEST(aFile, WriteAtomicReplacesALinkWithoutWritingThroughIt) {
   EXPECT_EQ("keep me", contents(target));
   EXPECT_EQ("mine", contents(link));
   EXPECT_FALSE(std::filesystem::is_symlink(link));
+#endif
 }
 
 TEST(aFile, FailedWriteAtomicLeavesTheOldFileAndNoTemporary) {

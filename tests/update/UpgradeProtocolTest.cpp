@@ -1,7 +1,6 @@
 // The upgrade protocol against the simulated module's loader, over TCP
 // loopback: piece sizes, sum checks, resends, PREPARE failures, block size 0,
 // dropped links, LOAD with a reconnection and the REBOOT wait.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "BirdFile.h"
 #include "BirdWriter.h"
 #include "Module.h"
+#include "platform/socket.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
 #include "../server/RecordingDisplay.h"
@@ -64,14 +64,14 @@ class UpgradeProtocol : public ::testing::Test {
     config.firmwareVersion = 0x10000001;
     config.build = 100;
     simulator = std::make_unique<simmodule::Simulator>(config);
-    ASSERT_TRUE(simulator->listenTcp(htonl(INADDR_LOOPBACK), 0));
+    ASSERT_TRUE(simulator->listenTcp(platform::ipv4Loopback(), 0));
     ASSERT_TRUE(simulator->start());
     module = std::make_unique<Module>(0, static_cast<uint8_t>(0));
     linkSpec spec{};
     spec.type = LINKTYPE_TCPIP;
     spec.serialNumber = config.serialNumber;
     spec.model = config.model;
-    spec.ipAddress = htonl(INADDR_LOOPBACK);
+    spec.ipAddress = platform::ipv4Loopback();
     spec.ipPort = simulator->tcpPort();
     ASSERT_EQ(aErrNone, module->connectFromSpec(spec));
   }

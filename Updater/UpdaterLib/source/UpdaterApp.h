@@ -14,6 +14,9 @@ namespace Mirovane { namespace Kelvarion { class Module; } }
 
 // Device kinds found by the recovery identification step.
 enum { DEVICE_KIND_NONE = 0, DEVICE_KIND_LIVELOADER = 1, DEVICE_KIND_SERIAL_ISP = 2 };
+// The serial number a started liveloader announces itself with; it also
+// stands for a missing serial number in the fingerprint command.
+constexpr uint32_t PLACEHOLDER_SERIAL = 0xDEADDEAD;
 
 class UpdaterApp {
  public:

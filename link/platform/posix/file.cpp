@@ -212,4 +212,11 @@ bool executablePath(char* buffer, size_t size) {
 
 const char* environmentValue(const char* name) { return ::getenv(name); }
 
+bool homeDirectory(std::string* path) {
+  const char* home = ::getenv("HOME");
+  if (!home || !*home) return false;
+  *path = home;
+  return true;
+}
+
 }  // namespace platform

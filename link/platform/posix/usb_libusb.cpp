@@ -7,6 +7,7 @@
 // transfer of it is left. A stalled pipe is cleared and the transfer tried
 // once more; a device that went away ends its transfers with NoDevice.
 #include "platform/usb.h"
+#include "platform/usb_identity.h"
 
 #include <libusb.h>
 
@@ -112,29 +113,6 @@ bool readEndpoints(const libusb_interface_descriptor* alt, UsbEndpoints* endpoin
          endpoints->bulkOutSize > 0;
 }
 
-// Modules report their serial number as hex digits (normally 8, "%08X");
-// any case and fewer digits are accepted.
-bool serialMatches(const char* text, uint32_t serialNumber) {
-  size_t length = strlen(text);
-  if (length == 0 || length > 8)
-    return false;
-  uint32_t value = 0;
-  for (size_t i = 0; i < length; ++i) {
-    char c = text[i];
-    uint32_t digit;
-    if (c >= '0' && c <= '9')
-      digit = static_cast<uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f')
-      digit = static_cast<uint32_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F')
-      digit = static_cast<uint32_t>(c - 'A' + 10);
-    else
-      return false;
-    value = value * 16 + digit;
-  }
-  return value == serialNumber;
-}
-
 bool systemEnumerate(uint16_t vendorId, UsbVisit visit, void* ref) {
   libusb_context* context = sharedContext();
   if (!context)
@@ -223,7 +201,7 @@ UsbResult systemOpen(uint32_t serialNumber, UsbDevice** out, UsbEndpoints* endpo
       continue;
     }
     char serial[64];
-    if (readSerial(handle, desc.iSerialNumber, serial, sizeof serial) && serialMatches(serial, serialNumber))
+    if (readSerial(handle, desc.iSerialNumber, serial, sizeof serial) && usbSerialMatches(serial, serialNumber))
       result = claimLink(list[i], handle, out, endpoints);
     if (result != UsbResult::Ok)
       libusb_close(handle);

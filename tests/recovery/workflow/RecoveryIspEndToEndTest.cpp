@@ -97,7 +97,7 @@ TEST_F(IspRecovery, FingerprintPrintsTheIdentifierAndLeavesFlashAlone) {
 TEST_F(IspRecovery, RecoverWritesTheServersBuildThroughRamAndStartsIt) {
   startServer(catalog(kFingerprint));
   startSim();
-  const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath()});
+  const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-d", kSerialText});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   for (const char* line :
        {"Recovering firmware with build: 7", "Transferring firmware block 1 of 2, 5000 bytes",
@@ -178,7 +178,10 @@ TEST_F(IspRecovery, AFileWhoseFirstFirmwareBlockEndsTheTransferStillStartsTheDev
 
 TEST_F(IspRecovery, MissingBusyOrSilentPortEndsWithoutAnIdentifier) {
   startServer(catalog(kFingerprint));
-  RunResult run = updater({"-U", "-t", "RECOVER", "-s", dir + "/no-such-tty"});
+  RunResult run = updater({"-U", "-t", "RECOVER"});
+  expectFailure(run, "Must specify the serial port used for connecting");
+
+  run = updater({"-U", "-t", "RECOVER", "-s", dir + "/no-such-tty"});
   expectFailure(run, "Could not get Device Identifier");
   EXPECT_TRUE(contains(run.err, "could not open the port")) << run.err;
 

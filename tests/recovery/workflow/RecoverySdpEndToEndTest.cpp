@@ -57,4 +57,22 @@ TEST_F(RecoveryEndToEnd, FingerprintWithoutALiveloaderToStartTouchesNothing) {
   loader.stop();
 }
 
+TEST_F(RecoveryEndToEnd, OnlyThePortNameUSBSelectsTheHidBootLoader) {
+  mkdir((root + "/liveloader").c_str(), 0755);
+  ASSERT_TRUE(writeRecoveryBird(root + "/liveloader/5.bird", liveloaderLayout()));
+  startServer("device DEADDEAD\nfirmware liveloader\ncurrent 5\nbuild 5 0.5\n");
+  // No HID boot loader is attached here.
+  RunResult run = updater({"-N", "-s", "USB"});
+  EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+  EXPECT_TRUE(contains(run.err, "Serial download boot loader on USB: no serial download device on USB"))
+      << run.err;
+  for (const char* name : {"usb", "USB1"}) {
+    run = updater({"-N", "-s", name});
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.err, std::string("Serial download boot loader on ") + name +
+                                      ": could not open the port"))
+        << run.err;
+  }
+}
+
 }  // namespace

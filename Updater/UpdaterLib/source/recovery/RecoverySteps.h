@@ -12,17 +12,17 @@
 #include <cstdint>
 #include <string>
 
+#include "UpdaterApp.h"
 #include "aError.h"
 
 class BirdFile;
-class UpdaterApp;
 class UpdaterDisplayInterface;
 
 namespace recovery {
 
 // The serial number a liveloader announces itself with, and the store entry
 // that keeps the liveloader's own BIRD file.
-constexpr uint32_t kPlaceholderSerial = 0xDEADDEAD;
+constexpr uint32_t kPlaceholderSerial = PLACEHOLDER_SERIAL;
 // The serial download boot loader on USB HID, chosen by the port name "USB".
 constexpr uint16_t kSdpVendorId = 0x1FC9;
 constexpr uint16_t kSdpProductId = 0x0130;
