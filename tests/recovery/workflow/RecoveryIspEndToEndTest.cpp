@@ -106,7 +106,7 @@ TEST_F(IspRecovery, RecoverWritesTheServersBuildThroughRamAndStartsIt) {
     EXPECT_TRUE(contains(run.out, line)) << line << "\n" << run.out;
 
   for (const ImageBlock& block : firmwareLayout().firmware) EXPECT_TRUE(flashHolds(block));
-  EXPECT_TRUE(sim->started());
+  EXPECT_TRUE(sim->waitUntilStarted(10000));
   EXPECT_EQ(0u, sim->startAddress());
 
   // Unlocked, every sector prepared and erased, then chunks of at most 4096
@@ -150,7 +150,7 @@ TEST_F(IspRecovery, FingerprintThenRecoveryOnALoaderSynchronisedBefore) {
   run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   for (const ImageBlock& block : firmwareLayout().firmware) EXPECT_TRUE(flashHolds(block));
-  EXPECT_TRUE(sim->started());
+  EXPECT_TRUE(sim->waitUntilStarted(10000));
 }
 
 TEST_F(IspRecovery, RecoverWithANamedFileNeedsNoServer) {
@@ -161,7 +161,7 @@ TEST_F(IspRecovery, RecoverWithANamedFileNeedsNoServer) {
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   EXPECT_TRUE(contains(run.out, "Recovering from Birdfile: " + path)) << run.out;
   for (const ImageBlock& block : firmwareLayout().firmware) EXPECT_TRUE(flashHolds(block));
-  EXPECT_TRUE(sim->started());
+  EXPECT_TRUE(sim->waitUntilStarted(10000));
 }
 
 TEST_F(IspRecovery, AFileWhoseFirstFirmwareBlockEndsTheTransferStillStartsTheDevice) {
@@ -172,7 +172,7 @@ TEST_F(IspRecovery, AFileWhoseFirstFirmwareBlockEndsTheTransferStillStartsTheDev
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   EXPECT_TRUE(contains(run.out, "Transferred 0 blocks, 0 total bytes")) << run.out;
-  EXPECT_TRUE(sim->started());
+  EXPECT_TRUE(sim->waitUntilStarted(10000));
   EXPECT_FALSE(sawCommand('W'));
 }
 
@@ -337,7 +337,7 @@ TEST_F(IspRecovery, AnInterruptedRecoveryCanBeRunAgain) {
   const RunResult run = updater({"-U", "-t", "RECOVER", "-s", sim->portPath(), "-f", path});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   for (const ImageBlock& block : layout.firmware) EXPECT_TRUE(flashHolds(block));
-  EXPECT_TRUE(sim->started());
+  EXPECT_TRUE(sim->waitUntilStarted(10000));
 }
 
 }  // namespace
