@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BuildNumber.h"
 #include "BirdFile.h"
 #include "Module.h"
 #include "SystemEntities.h"
@@ -83,7 +84,7 @@ BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
     if (!store.findDevice(serial, &record))
       throw std::runtime_error("no store entry for " + hex8(serial));
   }
-  return record.loadBird(std::to_string(build) + ".bird");
+  return record.loadBird(buildFileName(build));
 }
 
 // The serial numbers a started liveloader may enumerate under: the
