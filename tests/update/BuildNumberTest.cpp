@@ -46,6 +46,12 @@ TEST(BuildNumber, DigitsAndFileNames) {
   EXPECT_FALSE(isDecimalDigits(""));
   EXPECT_FALSE(isDecimalDigits("1 2"));
   EXPECT_EQ("0.bird", buildFileName(0));
+  // Builds past the range of int are read whole, not clamped.
+  EXPECT_EQ(3000000000u, buildOfFileName("3000000000.bird"));
+  EXPECT_EQ(17u, buildOfFileName("17.bird"));
+  EXPECT_EQ(0u, buildOfFileName(""));
+  EXPECT_EQ(0u, buildOfFileName("-5.bird"));
+  EXPECT_EQ(0u, buildOfFileName("4294967296.bird"));
   EXPECT_EQ("4294967295.bird", buildFileName(4294967295u));
 }
 

@@ -50,6 +50,11 @@ uint32_t buildNumberOrZero(const std::string& text) {
   return 0;
 }
 
+uint32_t buildOfFileName(const std::string& name) {
+  uint32_t value = 0;
+  return readLeadingBuildNumber(name, &value) ? value : 0;
+}
+
 bool isDecimalDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }

@@ -19,6 +19,10 @@ bool readLeadingBuildNumber(const std::string& text, uint32_t* value);
 // when the text does not start with a number that fits in 32 bits.
 uint32_t buildNumberOrZero(const std::string& text);
 
+// The build of a stored file name such as "1234.bird" (the store's record
+// of the latest download or transfer); 0 when it does not start with one.
+uint32_t buildOfFileName(const std::string& name);
+
 // True when the text is digits only, however many (a number too large for
 // 32 bits still counts).
 bool isDecimalDigits(const std::string& text);

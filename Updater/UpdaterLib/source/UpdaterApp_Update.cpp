@@ -40,12 +40,12 @@ uint32_t chooseBuild(UpdaterApp& app, DeviceRecord& record, uint32_t serial) {
     }
   }
   if (build != 0) return build;
-  build = static_cast<uint32_t>(record.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
+  build = buildOfFileName(record.attributes().getString(ATTR_LATEST_DOWNLOAD, ""));
   if (build != 0) {
     app.display->print(0, "Updating with the Latest Download");
     return build;
   }
-  build = static_cast<uint32_t>(record.attributes().getInt(ATTR_LATEST_TRANSFER, 0));
+  build = buildOfFileName(record.attributes().getString(ATTR_LATEST_TRANSFER, ""));
   if (build != 0) {
     app.display->print(0, "Updating with the Latest Transfer");
     return build;
