@@ -12,8 +12,6 @@ using Mirovane::Kelvarion::SystemClass;
 
 namespace {
 
-const uint8_t cmdQUERY = 0x49;
-const uint8_t QUERY_BUILD = 0xFF;
 // Modules are addressed 2, 4, ... 252 on a routing module's network.
 const uint8_t kFirstAddress = 2;
 const uint8_t kLastAddress = 252;
@@ -50,17 +48,8 @@ void readNetworkModule(Module& router, const NetworkAnswer& answer, const linkSp
 }  // namespace
 
 uint32_t readBuildNumber(Module& module) {
-  Mirovane::Kelvarion::Link* link = module.getLink();
-  if (!link) return 0;
-  uint8_t address = module.getModuleAddress();
-  const uint8_t request[] = {QUERY_BUILD};
-  if (link->sendPacket(address, cmdQUERY, sizeof request, request) != aErrNone) return 0;
-  const uint8_t match[] = {cmdQUERY, QUERY_BUILD};
-  uint8_t length = sizeof match;
-  uint8_t reply[aPACKET_MAXDATA];
-  if (link->receivePacket(address, match, &length, reply) != aErrNone || length != 6) return 0;
-  return static_cast<uint32_t>(reply[2]) << 24 | static_cast<uint32_t>(reply[3]) << 16 |
-         static_cast<uint32_t>(reply[4]) << 8 | reply[5];
+  uint32_t build = 0;
+  return module.buildNumber(&build) == aErrNone ? build : 0;
 }
 
 aErr readVersion(Module& module, DeviceListEntry& entry) {
