@@ -12,7 +12,13 @@ namespace {
 
 const uint8_t cmdQUERY = 73;  // 0x49
 const uint8_t cmdDEBUG = 23;  // 0x17
-enum : uint8_t { QUERY_HAS_UEI = 1, QUERY_CLASS_QUANTITY = 4, QUERY_SUBCLASS_QUANTITY = 5, QUERY_ENTITY_GROUP = 6 };
+enum : uint8_t {
+  QUERY_HAS_UEI = 1,
+  QUERY_CLASS_QUANTITY = 4,
+  QUERY_SUBCLASS_QUANTITY = 5,
+  QUERY_ENTITY_GROUP = 6,
+  QUERY_BUILD = 0xFF
+};
 const int kAddressTries = 4;
 const int kAddressPauseMs = 5;
 
@@ -149,6 +155,25 @@ aErr Module::entityGroup(uint8_t command, uint8_t index, uint8_t* group) {
   *group = 0;
   const uint8_t request[] = {QUERY_ENTITY_GROUP, command, index};
   return query(request, sizeof request, 5, group);
+}
+
+aErr Module::buildNumber(uint32_t* build) {
+  if (!build) return aErrParam;
+  *build = 0;
+  if (!link_) return aErrResource;
+  const uint8_t request[] = {QUERY_BUILD};
+  aErr err = link_->sendPacket(address_, cmdQUERY, sizeof request, request);
+  if (err != aErrNone) return err;
+  // The answer is matched on code and option, so other queries' answers pass by.
+  const uint8_t match[] = {cmdQUERY, QUERY_BUILD};
+  uint8_t length = sizeof match;
+  uint8_t reply[aPACKET_MAXDATA];
+  err = link_->receivePacket(address_, match, &length, reply);
+  if (err != aErrNone) return err;
+  if (length != 6) return aErrUnknown;
+  *build = static_cast<uint32_t>(reply[2]) << 24 | static_cast<uint32_t>(reply[3]) << 16 |
+           static_cast<uint32_t>(reply[4]) << 8 | reply[5];
+  return aErrNone;
 }
 
 aErr Module::debug(const uint8_t* data, uint8_t length) {

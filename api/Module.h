@@ -48,6 +48,9 @@ class KLV_EXPORT Module {
   aErr classQuantity(uint8_t command, uint8_t* quantity);
   aErr subClassQuantity(uint8_t command, uint8_t index, uint8_t* quantity);
   aErr entityGroup(uint8_t command, uint8_t index, uint8_t* group);
+  // The firmware build number (query 0xFF, answered in four bytes, most
+  // significant first); aErrUnknown for an answer of another length.
+  aErr buildNumber(uint32_t* build);
 
  private:
   void learnAddress();

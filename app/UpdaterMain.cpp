@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BuildNumber.h"
 #include "Listings.h"
 #include "UpdaterApp.h"
 #include "UpdaterDirectory.h"
@@ -22,17 +23,6 @@ const char kAppName[] = "Updater";
 const char kAppVersion[] = "Version: " UPDATER_VERSION " Jan 20 2023";
 const char kMakerNotice[] = "Copyright (c) Mirovane. All rights reserved.";
 const int kDirectoryMode = 0755;
-
-// Build number text as an unsigned decimal number; 0 when empty or not numeric.
-uint32_t buildFromText(const std::string& text) {
-  if (text.empty() || text.size() > 10) return 0;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  return value > 0xFFFFFFFFull ? 0 : static_cast<uint32_t>(value);
-}
 
 // -N: the processor's 16-byte identifier over a serial boot loader.
 int runFingerprint(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& options) {
@@ -75,7 +65,9 @@ int runDiscover(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& opt
 }
 
 int runUpdate(UpdaterApp& app, CLI_Display& display, const UpdaterOptions& options) {
-  uint32_t build = buildFromText(options.buildNumber);
+  // No build given (or none stored by -G): build 0, the current one.
+  uint32_t build = 0;
+  if (!parseBuildNumber(options.buildNumber, &build)) build = 0;
   bool ok;
   if (options.transport == TRANSPORT_RECOVER) {
     if (options.serialPort.empty()) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "BuildNumber.h"
 #include "OptionTokenizer.h"
 #include "UpdaterDisplay.h"
 #include "server/ServerComm.h"
@@ -135,14 +136,12 @@ class Parser {
   // Decimal digits only, else build 0 (the current build); digits that do
   // not fit in 32 bits are refused rather than read as 0.
   void setBuild(const std::string& text) {
-    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    size_t used = 0;
-    readNumber(text.c_str(), 10, &used);
-    if (digits && used != text.size()) {
+    uint32_t build = 0;
+    if (!parseBuildNumber(text, &build) && isDecimalDigits(text)) {
       fail("Build number '%s' does not fit in 32 bits", text.c_str());
       return;
     }
-    options_.buildNumber = std::to_string(wholeNumber(text, 10));
+    options_.buildNumber = std::to_string(build);
   }
 
   void setTransport(const std::string& text) {

@@ -12,6 +12,7 @@
 #include "platform/netif.h"
 #include "platform/udp.h"
 #include "platform/usb.h"
+#include "platform/usb_identity.h"
 
 namespace {
 
@@ -189,21 +190,7 @@ aUSBDeviceLister aDiscovery_SetUSBLister(aUSBDeviceLister lister) {
 }
 
 bool aDiscovery_ParseUSBSerial(const char* text, uint32_t* serialNumber) {
-  if (!text || !serialNumber) return false;
-  size_t length = std::strlen(text);
-  if (length == 0 || length > 8) return false;
-  uint32_t value = 0;
-  for (size_t i = 0; i < length; ++i) {
-    char c = text[i];
-    uint32_t digit;
-    if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-    else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-    else return false;
-    value = value << 4 | digit;
-  }
-  *serialNumber = value;
-  return true;
+  return platform::usbParseSerial(text, serialNumber);
 }
 
 bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const aUSBDeviceInfo* device) {

@@ -62,8 +62,8 @@ bool usbParseInstanceId(const char* id, UsbInstanceId* out) {
   return true;
 }
 
-bool usbSerialMatches(const char* text, uint32_t serialNumber) {
-  if (!text) return false;
+bool usbParseSerial(const char* text, uint32_t* serialNumber) {
+  if (!text || !serialNumber) return false;
   size_t length = std::strlen(text);
   if (length == 0 || length > 8) return false;
   uint32_t value = 0;
@@ -72,7 +72,13 @@ bool usbSerialMatches(const char* text, uint32_t serialNumber) {
     if (d < 0) return false;
     value = value * 16 + static_cast<uint32_t>(d);
   }
-  return value == serialNumber;
+  *serialNumber = value;
+  return true;
+}
+
+bool usbSerialMatches(const char* text, uint32_t serialNumber) {
+  uint32_t value = 0;
+  return usbParseSerial(text, &value) && value == serialNumber;
 }
 
 bool usbKernelDriverName(uint32_t serialNumber, char* buffer, size_t size) {

@@ -19,6 +19,10 @@ struct UsbInstanceId {
 // False for anything else, including a serial that does not fit.
 bool usbParseInstanceId(const char* id, UsbInstanceId* out);
 
+// Reads a USB serial-number string: 1 to 8 hex digits (any case), nothing
+// else. False (and *serialNumber untouched) for any other text.
+bool usbParseSerial(const char* text, uint32_t* serialNumber);
+
 // True when text is the serial number written in hex (1 to 8 digits, any case).
 bool usbSerialMatches(const char* text, uint32_t serialNumber);
 

@@ -389,6 +389,11 @@ TEST_F(LinkExchange, ModuleQueries) {
   EXPECT_EQ(aErrNone, module.entityGroup(18, 2, &n));
   EXPECT_EQ(2, n);
   EXPECT_EQ((Bytes{73, 6, 18, 2}), requests().at(0));
+  uint32_t build = 0;
+  simmodule::scriptReplies(device(), 73, {{73, 0xFF, 0x12, 0x34, 0x56, 0x78}});
+  EXPECT_EQ(aErrNone, module.buildNumber(&build));
+  EXPECT_EQ(0x12345678u, build);
+  EXPECT_EQ((Bytes{73, 0xFF}), requests().at(0));
 }
 
 TEST_F(LinkExchange, ModuleQueryFailures) {
@@ -404,6 +409,11 @@ TEST_F(LinkExchange, ModuleQueryFailures) {
   EXPECT_EQ(aErrUnknown, module.subClassQuantity(18, 2, &n));
   simmodule::scriptReplies(device(), 73, {});
   EXPECT_EQ(aErrTimeout, module.entityGroup(18, 2, &n));
+  uint32_t build = 7;
+  simmodule::scriptReplies(device(), 73, {{73, 0xFF, 1, 2}});
+  EXPECT_EQ(aErrUnknown, module.buildNumber(&build));
+  EXPECT_EQ(0u, build);
+  EXPECT_EQ(aErrParam, module.buildNumber(nullptr));
 }
 
 TEST_F(LinkExchange, DebugEcho) {

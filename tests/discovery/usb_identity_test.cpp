@@ -52,6 +52,12 @@ TEST(UsbSerialText, HexDigitsOfTheSerialNumber) {
   EXPECT_FALSE(platform::usbSerialMatches("00AB CD", 0xABCD));
   EXPECT_FALSE(platform::usbSerialMatches("0000ABCE", 0xABCD));
   EXPECT_FALSE(platform::usbSerialMatches(nullptr, 0));
+  uint32_t value = 7;
+  EXPECT_TRUE(platform::usbParseSerial("0012abCD", &value));
+  EXPECT_EQ(0x12ABCDu, value);
+  value = 7;
+  EXPECT_FALSE(platform::usbParseSerial("0x12", &value));
+  EXPECT_EQ(7u, value) << "refused text leaves the value alone";
 }
 
 TEST(UsbKernelDriver, DeviceNameCarriesTheSerialNumber) {

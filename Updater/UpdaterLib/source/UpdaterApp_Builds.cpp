@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "BuildNumber.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
 #include "aThread.h"
@@ -11,31 +12,6 @@
 #include "store/UpdaterStore.h"
 
 namespace {
-
-// Unsigned decimal number: leading blanks, then digits up to the first
-// non-digit. False when no digit starts the text or the value passes 32 bits.
-bool readBuildNumber(const std::string& text, uint32_t* value) {
-  size_t i = text.find_first_not_of(" \t");
-  if (i == std::string::npos || text[i] < '0' || text[i] > '9') return false;
-  uint64_t number = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    number = number * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (number > 0xFFFFFFFFull) return false;
-  }
-  *value = static_cast<uint32_t>(number);
-  return true;
-}
-
-// A build text of the server's list or reply as a number; 0 (with a
-// diagnostic) when it does not start with one.
-uint32_t buildNumberOrZero(const std::string& text) {
-  uint32_t value = 0;
-  if (!readBuildNumber(text, &value)) {
-    debugPrint(DEBUG_Updater, "Error: Could not convert %s to int.\n", text.c_str());
-    return 0;
-  }
-  return value;
-}
 
 // One download, run on the worker thread. The main thread reads received and
 // result only after the worker has ended (aThread_Await returned aErrNone).
@@ -102,7 +78,7 @@ bool UpdaterApp::isBuildValid(uint32_t serial, uint32_t build, const std::string
 uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, bool override,
                               bool noCal) {
   uint32_t build = 0;
-  if (!buildText.empty() && !readBuildNumber(buildText, &build)) {
+  if (!buildText.empty() && !readLeadingBuildNumber(buildText, &build)) {
     display->print(1, "Build number '%s' must be an number", buildText.c_str());
     return 0;
   }

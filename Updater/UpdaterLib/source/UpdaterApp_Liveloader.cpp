@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BuildNumber.h"
 #include "BirdFile.h"
 #include "Module.h"
 #include "SystemEntities.h"
@@ -66,10 +67,8 @@ BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
   DeviceRecord record;
   // The attribute reads "<build>.bird"; only its build number is taken.
   uint32_t build = 0;
-  if (store.findDevice(serial, &record)) {
-    const int recorded = record.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0);
-    if (recorded > 0) build = static_cast<uint32_t>(recorded);
-  }
+  if (store.findDevice(serial, &record))
+    build = buildOfFileName(record.attributes().getString(ATTR_LATEST_DOWNLOAD, ""));
   if (build == 0) {
     // No entry, or one left by a download that did not complete.
     {
@@ -83,7 +82,7 @@ BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
     if (!store.findDevice(serial, &record))
       throw std::runtime_error("no store entry for " + hex8(serial));
   }
-  return record.loadBird(std::to_string(build) + ".bird");
+  return record.loadBird(buildFileName(build));
 }
 
 // The serial numbers a started liveloader may enumerate under: the

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "BuildNumber.h"
 #include "BirdFile.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
@@ -17,7 +18,7 @@ BirdFile UpdaterApp::openBirdForDevice(const char* label, const std::string& bir
   }
   DeviceRecord record = store.getDevice(serial);
   display->print(0, "%s firmware with build: %u", label, build);
-  const std::string name = std::to_string(build) + ".bird";
+  const std::string name = buildFileName(build);
   try {
     return record.loadBird(name);
   } catch (const std::runtime_error&) {

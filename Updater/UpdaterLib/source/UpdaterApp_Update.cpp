@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "BirdFile.h"
+#include "BuildNumber.h"
 #include "Module.h"
 #include "server/ServerComm.h"
 #include "UpdaterApp.h"
@@ -21,23 +22,6 @@ using Mirovane::Kelvarion::Module;
 
 namespace {
 
-std::string buildFileName(uint32_t build) { return std::to_string(build) + ".bird"; }
-
-// Leading blanks, then decimal digits up to the first other character. Text
-// without a number, or a number beyond 32 bits, gives 0 with a diagnostic.
-uint32_t buildFromText(const std::string& text) {
-  const char* p = text.c_str();
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
-  uint64_t value = 0;
-  const char* digits = p;
-  while (*p >= '0' && *p <= '9' && value <= 0xFFFFFFFFull) value = value * 10 + (*p++ - '0');
-  if (p == digits || value > 0xFFFFFFFFull) {
-    debugPrint(DEBUG_Updater, "Error: Could not convert %s to int.\n", text.c_str());
-    return 0;
-  }
-  return static_cast<uint32_t>(value);
-}
-
 // The build to transfer when neither a file nor a build was named: the
 // server's current build if it is stored, else the latest download, else the
 // latest transfer. 0 when there is none.
@@ -45,7 +29,7 @@ uint32_t chooseBuild(UpdaterApp& app, DeviceRecord& record, uint32_t serial) {
   std::string buildText;
   std::string firmwareId;
   (void)ServerCommClass::QueryBuild(serial, &buildText, &firmwareId, app.serverUrl.c_str());
-  uint32_t build = buildFromText(buildText);
+  uint32_t build = buildNumberOrZero(buildText);
   if (build != 0) {
     try {
       (void)record.loadBird(buildFileName(build));
@@ -56,12 +40,12 @@ uint32_t chooseBuild(UpdaterApp& app, DeviceRecord& record, uint32_t serial) {
     }
   }
   if (build != 0) return build;
-  build = static_cast<uint32_t>(record.attributes().getInt(ATTR_LATEST_DOWNLOAD, 0));
+  build = buildOfFileName(record.attributes().getString(ATTR_LATEST_DOWNLOAD, ""));
   if (build != 0) {
     app.display->print(0, "Updating with the Latest Download");
     return build;
   }
-  build = static_cast<uint32_t>(record.attributes().getInt(ATTR_LATEST_TRANSFER, 0));
+  build = buildOfFileName(record.attributes().getString(ATTR_LATEST_TRANSFER, ""));
   if (build != 0) {
     app.display->print(0, "Updating with the Latest Transfer");
     return build;

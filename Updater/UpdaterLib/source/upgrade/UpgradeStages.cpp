@@ -19,8 +19,8 @@ bool hasAddress(const BirdBlock& block) { return block.length >= 4; }
 }  // namespace
 
 aErr LoaderStage(UpdaterDisplayInterface* display, Module& module, BirdFile& bird) {
-  UpdaterEntity loader(module, true);
-  aErr err = loader.LoaderInit();
+  UpdaterEntity entity(module, true);
+  aErr err = entity.LoaderInit();
   if (err != aErrNone) {
     debugPrint(DEBUG_Updater, "Error starting loader [%d, %s].\n", err, aError_GetErrorText(err));
     return err;
@@ -38,7 +38,7 @@ aErr LoaderStage(UpdaterDisplayInterface* display, Module& module, BirdFile& bir
       display->print(0, "Transferring loader block %d of %d, %d bytes", i + 1, count,
                      static_cast<int>(block.length));
     uint16_t size = 0;
-    err = hasAddress(block) ? loader.TransferPrepare(block.data, block.length, block.flags, &size)
+    err = hasAddress(block) ? entity.TransferPrepare(block.data, block.length, block.flags, &size)
                             : aErrSize;
     if (err != aErrNone && err != aErrTimeout) {
       debugPrint(DEBUG_Updater, "Error Preparing transfer [%d, %s].\n", err,
@@ -46,7 +46,7 @@ aErr LoaderStage(UpdaterDisplayInterface* display, Module& module, BirdFile& bir
       if (firstFailure == aErrNone) firstFailure = err;
       break;
     }
-    err = loader.LoaderTransfer(block.data, block.length);
+    err = entity.LoaderTransfer(block.data, block.length);
     if (err != aErrNone) {
       debugPrint(DEBUG_Updater, "Error loader transfer [%d, %s].\n", err, aError_GetErrorText(err));
       if (firstFailure == aErrNone) firstFailure = err;
@@ -62,7 +62,7 @@ aErr LoaderStage(UpdaterDisplayInterface* display, Module& module, BirdFile& bir
   if (firstFailure != aErrNone) return firstFailure;
   if (err == aErrNone) {
     if (display) display->print(0, "Starting Load on Device");
-    err = loader.LoaderStart();
+    err = entity.LoaderStart();
     if (err == aErrTimeout) {
       debugPrint(DEBUG_Updater,
                  "Timeout on LoaderStart. Usually indicates this is an iMX Load ignore err.\n");
@@ -75,7 +75,7 @@ aErr LoaderStage(UpdaterDisplayInterface* display, Module& module, BirdFile& bir
 }
 
 aErr FirmwareStage(UpdaterDisplayInterface* display, Module& module, BirdFile& bird) {
-  UpdaterEntity loader(module, true);
+  UpdaterEntity entity(module, true);
   debugPrint(DEBUG_Updater, "Transferring firmware to device %s\n", bird.filename().c_str());
   const std::vector<BirdBlock> blocks = bird.blocksOfType(kFirmwareImageBlock);
   const unsigned count = static_cast<unsigned>(blocks.size());
@@ -89,7 +89,7 @@ aErr FirmwareStage(UpdaterDisplayInterface* display, Module& module, BirdFile& b
       display->print(0, "Transferring firmware block %u of %u, %d bytes", i + 1, count,
                      static_cast<int>(block.length));
     uint16_t size = 0;
-    err = hasAddress(block) ? loader.TransferPrepare(block.data, block.length, block.flags, &size)
+    err = hasAddress(block) ? entity.TransferPrepare(block.data, block.length, block.flags, &size)
                             : aErrSize;
     if (err != aErrNone) {
       debugPrint(DEBUG_Updater, "Error firmware transfer init: [%d, %s].\n", err,
@@ -97,7 +97,7 @@ aErr FirmwareStage(UpdaterDisplayInterface* display, Module& module, BirdFile& b
       if (firstFailure == aErrNone) firstFailure = err;
       break;
     }
-    err = loader.FirmwareTransfer(block.data, block.length, size, display);
+    err = entity.FirmwareTransfer(block.data, block.length, size, display);
     if (err != aErrNone) {
       debugPrint(DEBUG_Updater, "Error firmware transfer [%d, %s].\n", err,
                  aError_GetErrorText(err));
@@ -109,5 +109,5 @@ aErr FirmwareStage(UpdaterDisplayInterface* display, Module& module, BirdFile& b
   }
   if (display) display->print(0, "Transferred %d blocks, %d total bytes", sent, total);
   if (firstFailure != aErrNone) return firstFailure;
-  return loader.LoaderReboot(display);
+  return entity.LoaderReboot(display);
 }
