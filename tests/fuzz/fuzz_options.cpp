@@ -56,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int result = parseOptions(&display, argc, argv.data(), options);
   check(result == 0 || result == 1);
   if (result == 1 && !(options.commands & CMD_HELP)) check(display.errors > 0);
-  if (options.transportGiven && result == 0 && !(options.commands & CMD_HELP))
+  // Help and version end the parse at once, whatever came before them.
+  const bool stoppedEarly = (options.commands & CMD_HELP) || options.versionRequested;
+  if (options.transportGiven && result == 0 && !stoppedEarly)
     check(options.transport == TRANSPORT_USB || options.transport == TRANSPORT_TCPIP ||
           options.transport == TRANSPORT_RECOVER);
   if (!options.buildNumber.empty()) check(options.buildNumber.find_first_not_of("0123456789") == std::string::npos);
