@@ -356,8 +356,11 @@ void IspLoaderModel::writeDataLine(const std::string& text) {
     good = false;
   }
   if (good) {
-    memcpy(ram_.data() + (transfer_.address - kRamStart) + transfer_.blockStart, transfer_.block.data(),
-           transfer_.block.size());
+    // Lines that carried no byte make a block of nothing (and memcpy may
+    // not be handed the empty vector's null data).
+    if (!transfer_.block.empty())
+      memcpy(ram_.data() + (transfer_.address - kRamStart) + transfer_.blockStart, transfer_.block.data(),
+             transfer_.block.size());
     transfer_.blockStart += static_cast<uint32_t>(transfer_.block.size());
     reply("OK\r\n");
   } else {

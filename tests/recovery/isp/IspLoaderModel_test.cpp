@@ -139,3 +139,15 @@ TEST_F(FaultyLoaderModel, FaultSwitches) {
   EXPECT_EQ("u 23130\r\n0\r\n", feed("U 23130\r\n"));
   EXPECT_EQ("p 0 0\r\n10\r\n", feed("P 0 0\r\n"));
 }
+
+TEST_F(LoaderModel, BlockOfEmptyLinesIsChecksummedAsNothing) {
+  ready();
+  EXPECT_EQ("0\r\n", feed("W 268439552 8\r\n"));
+  // Twenty lines that carry no byte make a block of nothing: its sum is 0,
+  // and the write still waits for its eight bytes.
+  for (int i = 0; i < 20; ++i) EXPECT_EQ("", feed("`\r\n"));
+  EXPECT_EQ("OK\r\n", feed("0\r\n"));
+  const uint8_t ones[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+  EXPECT_EQ("", feed(uuEncodeLine(ones, sizeof ones) + "\r\n"));
+  EXPECT_EQ("OK\r\n", feed("8\r\n"));
+}
