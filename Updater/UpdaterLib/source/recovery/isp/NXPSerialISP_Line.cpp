@@ -20,6 +20,13 @@ uint64_t nowUs() {
 
 const uint32_t kWaitSliceMs = 10;  // one "." of a wait that finds nothing
 
+// How much of the line end "\r\n" the bytes so far end with: 0, 1 ("\r")
+// or 2 (the whole of it) after one more byte.
+int nextTerminatorState(int state, uint8_t byte) {
+  if (byte == '\r') return 1;
+  return byte == '\n' && state == 1 ? 2 : 0;
+}
+
 }  // namespace
 
 aErr NXPSerialISP::readByte(uint8_t* byte, uint64_t deadlineUs, uint32_t channel) {
@@ -162,12 +169,7 @@ aErr NXPSerialISP::GetLine(char* buffer, size_t size, size_t* length, uint32_t t
       continue;
     }
     buffer[(*length)++] = static_cast<char>(byte);
-    if (byte == '\r')
-      terminator = 1;
-    else if (byte == '\n' && terminator == 1)
-      terminator = 2;
-    else
-      terminator = 0;
+    terminator = nextTerminatorState(terminator, byte);
   }
   buffer[*length] = '\0';
   debugPrint(DEBUG_NXPSerial_SR, "GetLine() Received: [%s] [%s] %d %s [%s]\n", ispHexBytes(buffer, *length).c_str(),
@@ -208,12 +210,7 @@ aErr NXPSerialISP::Response(char* buffer, size_t size, size_t* length, const cha
                  static_cast<int>(*length), byte, isprint(byte) ? byte : ' ', isprint(want) ? want : ' ', want);
     }
     buffer[(*length)++] = static_cast<char>(byte);
-    if (byte == '\r')
-      terminator = 1;
-    else if (byte == '\n' && terminator == 1)
-      terminator = 2;
-    else
-      terminator = 0;
+    terminator = nextTerminatorState(terminator, byte);
   }
   buffer[*length] = '\0';
   debugPrint(DEBUG_NXPSerial_SR, "Response: [%s] [%s]\n", ispHexBytes(buffer, *length).c_str(),
