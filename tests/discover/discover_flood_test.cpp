@@ -21,19 +21,10 @@
 #include "SimModule.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
+#include "RecordingDisplay.h"
 #include "netns_guard.h"
 
 namespace {
-
-class CapturingDisplay : public UpdaterDisplayInterface {
- public:
-  void setProgressActive(bool) override {}
-  void showProgress(double, const char*) override {}
-  void showBusy(bool, const char*) override {}
-  void showMessage(const char* text) override { out += std::string(text) + "\n"; }
-  void showError(const char* text) override { err += std::string(text) + "\n"; }
-  std::string out, err;
-};
 
 // A TCP port that completes connections (in the kernel's backlog) and never
 // reads or writes: every module read on it runs into its time-out.
@@ -95,7 +86,7 @@ TEST_F(DiscoveryFlood, RepeatedAndSilentPeersCostBoundedTimeAndTheRealModuleIsRe
   FakeDiscoveryPeer flood(answers);
   ASSERT_TRUE(flood.ok());
 
-  CapturingDisplay display;
+  RecordingDisplay display;
   UpdaterApp app("http://127.0.0.1:1/cgi/u", "/tmp", &display);
   const auto start = std::chrono::steady_clock::now();
   std::vector<DeviceListEntry> entries = app.discoverDevices(LINKTYPE_TCPIP);
@@ -132,7 +123,7 @@ TEST_F(DiscoveryFlood, MoreAnswersThanAListingHoldsAreDroppedAndSaidSo) {
   FakeDiscoveryPeer flood(answers);
   ASSERT_TRUE(flood.ok());
 
-  CapturingDisplay display;
+  RecordingDisplay display;
   UpdaterApp app("http://127.0.0.1:1/cgi/u", "/tmp", &display);
   const auto start = std::chrono::steady_clock::now();
   std::vector<DeviceListEntry> entries = app.discoverDevices(LINKTYPE_TCPIP);

@@ -15,8 +15,14 @@ class RecordingDisplay : public UpdaterDisplayInterface {
     else busyEnded = true;
     busyLabel = label ? label : "";
   }
-  void showMessage(const char* text) override { lines.push_back(std::string("I:") + text); }
-  void showError(const char* text) override { lines.push_back(std::string("E:") + text); }
+  void showMessage(const char* text) override {
+    lines.push_back(std::string("I:") + text);
+    out += std::string(text) + "\n";
+  }
+  void showError(const char* text) override {
+    lines.push_back(std::string("E:") + text);
+    err += std::string(text) + "\n";
+  }
 
   bool has(const std::string& line) const {
     for (const std::string& l : lines) {
@@ -31,6 +37,7 @@ class RecordingDisplay : public UpdaterDisplayInterface {
   }
 
   std::vector<std::string> lines;  // "I:" information, "E:" error
+  std::string out, err;            // the same texts as the two streams show them
   int busyFrames = 0;
   bool busyEnded = false;
   std::string busyLabel;
