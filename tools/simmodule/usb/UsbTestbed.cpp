@@ -276,22 +276,24 @@ int UsbTestbed::plug(const std::shared_ptr<UsbGadget>& gadget) {
   device->node = deviceNode(number);
   device->syspath = sysfsPath(number);
   GError* error = nullptr;
-  if (!umockdev_testbed_add_from_string(bed, sysfsRecord(gadget->identity(), number, number).c_str(), &error)) {
-    error_ = std::string("cannot add a USB device: ") + (error ? error->message : "?");
-    if (error) g_error_free(error);
-    return 0;
-  }
+  // The handler listens before the device shows in sysfs: a host that scans
+  // the bus (rather than waiting for the event) must never find a node
+  // whose handler is not there yet.
   device->handler = umockdev_ioctl_base_new();
   g_signal_connect(device->handler, "handle-ioctl", G_CALLBACK(onIoctl), device.get());
   g_signal_connect(device->handler, "client-vanished", G_CALLBACK(onClientVanished), device.get());
   if (!umockdev_testbed_attach_ioctl(bed, device->node.c_str(), device->handler, &error)) {
     error_ = std::string("cannot attach the usbfs handler: ") + (error ? error->message : "?");
     if (error) g_error_free(error);
-    umockdev_testbed_remove_device(bed, device->syspath.c_str());
     return 0;
   }
-  // Announced once its handler listens, so that a host that hears of it can open it.
   waitForHandlerSocket(rootDirectory() + "/ioctl" + device->node);
+  if (!umockdev_testbed_add_from_string(bed, sysfsRecord(gadget->identity(), number, number).c_str(), &error)) {
+    error_ = std::string("cannot add a USB device: ") + (error ? error->message : "?");
+    if (error) g_error_free(error);
+    umockdev_testbed_detach_ioctl(bed, device->node.c_str(), nullptr);
+    return 0;
+  }
   umockdev_testbed_uevent(bed, device->syspath.c_str(), "add");
   const int handle = static_cast<int>(number);
   devices_[handle] = std::move(device);
