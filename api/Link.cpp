@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "LinkState.h"
+#include "internal/LinkState.h"
 #include "aFile.h"
 
 namespace Mirovane {

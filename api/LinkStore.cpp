@@ -2,7 +2,7 @@
 // protocol (command 0x5E).
 #include <cstring>
 
-#include "LinkState.h"
+#include "internal/LinkState.h"
 
 namespace Mirovane {
 namespace Kelvarion {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "LinkState.h"
+#include "internal/LinkState.h"
 
 namespace Mirovane {
 namespace Kelvarion {

@@ -1,7 +1,7 @@
 // The packet link's reader thread: assembles packets byte by byte, answers
 // heartbeats, resynchronises after framing errors, runs the user packet
 // filter and queues what is left for the link's users.
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 #include "internal/aLinkRecord.h"
 #include "platform/time.h"
 

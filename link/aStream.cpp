@@ -1,6 +1,6 @@
 /* The generic byte stream: operation table, push-back buffer, reads, writes
  * and the pump from one stream into another. */
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 #include "aTime.h"
 #include "platform/wakeup.h"
 

@@ -1,5 +1,5 @@
 /* File transports: a stream that reads a file and one that writes one. */
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 #include "aFile.h"
 
 #include <string.h>

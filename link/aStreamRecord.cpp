@@ -1,5 +1,5 @@
 /* Delimited records and zero-terminated strings over a stream. */
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 /* Serial transport: a port opened by path, raw binary framing chosen by baud
  * code, parity, data bits and stop bits; reads return at once, and a wait
  * polls the port until a byte arrives. */
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 #include "platform/serial.h"
 
 #include <stdlib.h>

@@ -4,7 +4,7 @@
  * write; a connection the peer closes in order is lost for good (the module
  * went away, for example to reboot), and the stream reports aErrConnection
  * from then on. */
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 #include "aTime.h"
 #include "platform/socket.h"
 #include "platform/wakeup.h"

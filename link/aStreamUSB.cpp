@@ -1,7 +1,7 @@
 /* USB transport: the bulk pipes of a module's link interface, found by the
  * module's serial number. Reads hand out one IN transfer byte by byte and
  * wait at most 500 ms for the next transfer. */
-#include "aStreamPrivate.h"
+#include "internal/aStreamPrivate.h"
 #include "platform/usb.h"
 
 #include <new>
