@@ -35,29 +35,24 @@ struct Enumeration {
 
 // ---- USB -----------------------------------------------------------------
 
-// The maker's devices from the platform's USB operation table.
-bool collectUSBDevice(const platform::UsbDeviceInfo* info, void* ref) {
-  aUSBDeviceInfo device;
-  device.vendor = info->vendorId;
-  device.product = info->productId;
-  device.linkInterface = info->hasLinkInterface;
-  device.permissionDenied = info->permissionDenied;
-  snprintf(device.serial, sizeof device.serial, "%s", info->serial);
-  static_cast<std::vector<aUSBDeviceInfo>*>(ref)->push_back(device);
+// Enters each device the platform's USB operation table lists in the walk's
+// table.
+bool enterUSBDevice(const platform::UsbDeviceInfo* info, void* ref) {
+  aDiscovery_AddUSBDevice(static_cast<aUSBModuleTable*>(ref), info);
   return true;
 }
 
-void platformUSBLister(std::vector<aUSBDeviceInfo>& devices) {
-  platform::usbOps()->enumerate(aDISCOVERY_USB_VENDOR, collectUSBDevice, &devices);
+// Counts the maker's devices with the link interface this user may not open.
+bool countDeniedUSBDevice(const platform::UsbDeviceInfo* info, void* ref) {
+  if (info->vendorId == aDISCOVERY_USB_VENDOR && info->hasLinkInterface && info->permissionDenied)
+    ++*static_cast<unsigned*>(ref);
+  return true;
 }
 
-aUSBDeviceLister gUSBLister = platformUSBLister;
-
 uint8_t enumerateUSB(Enumeration& e) {
-  std::vector<aUSBDeviceInfo> devices;
-  gUSBLister(devices);
+  // A bus that cannot be listed lists nothing.
   aUSBModuleTable table;
-  for (const aUSBDeviceInfo& device : devices) aDiscovery_AddUSBDevice(&table, &device);
+  platform::usbOps()->enumerate(aDISCOVERY_USB_VENDOR, enterUSBDevice, &table);
   for (size_t i = 0; i < table.count; ++i) {
     linkSpec spec;
     std::memset(&spec, 0, sizeof spec);
@@ -183,30 +178,24 @@ linkSpec* findModule(linkType type, uint32_t serialNumber, aDiscoveryModuleFound
 
 // ---- Inner steps -------------------------------------------------------------
 
-aUSBDeviceLister aDiscovery_SetUSBLister(aUSBDeviceLister lister) {
-  aUSBDeviceLister previous = gUSBLister;
-  gUSBLister = lister ? lister : platformUSBLister;
-  return previous;
-}
-
 bool aDiscovery_ParseUSBSerial(const char* text, uint32_t* serialNumber) {
   return platform::usbParseSerial(text, serialNumber);
 }
 
-bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const aUSBDeviceInfo* device) {
+bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const platform::UsbDeviceInfo* device) {
   if (!table || !device) return false;
-  if (device->vendor != aDISCOVERY_USB_VENDOR || device->product > 0xFF || !device->linkInterface)
+  if (device->vendorId != aDISCOVERY_USB_VENDOR || device->productId > 0xFF || !device->hasLinkInterface)
     return false;
   uint32_t serialNumber;
   if (!aDiscovery_ParseUSBSerial(device->serial, &serialNumber)) return false;
   for (size_t i = 0; i < table->count; ++i) {
     if (table->entries[i].serialNumber == serialNumber) {
-      table->entries[i].model = device->product;
+      table->entries[i].model = device->productId;
       return true;
     }
   }
   if (table->count >= aDISCOVERY_USB_TABLE_SIZE) return false;
-  table->entries[table->count++] = {serialNumber, device->product};
+  table->entries[table->count++] = {serialNumber, device->productId};
   return true;
 }
 
@@ -249,11 +238,8 @@ uint8_t aDiscovery_EnumerateModules(linkType type, aDiscoveryModuleFoundProc cal
 }
 
 uint8_t aDiscovery_CountDeniedUSBModules(void) {
-  std::vector<aUSBDeviceInfo> devices;
-  gUSBLister(devices);
   unsigned denied = 0;
-  for (const aUSBDeviceInfo& device : devices)
-    if (device.vendor == aDISCOVERY_USB_VENDOR && device.linkInterface && device.permissionDenied) ++denied;
+  platform::usbOps()->enumerate(aDISCOVERY_USB_VENDOR, countDeniedUSBDevice, &denied);
   return denied > 255 ? 255 : static_cast<uint8_t>(denied);
 }
 

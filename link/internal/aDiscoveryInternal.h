@@ -2,29 +2,8 @@
 #define KELVARION_INTERNAL_ADISCOVERYINTERNAL_H
 // Discovery's inner steps, apart from their I/O so that they can be tested
 // with made-up devices and answers (not part of the exported interface).
-#include <vector>
-
 #include "aDiscovery.h"
-
-// One present USB device as the platform lists it.
-struct aUSBDeviceInfo {
-  uint16_t vendor = 0;
-  uint16_t product = 0;
-  // The device offers the link interface (class 0xFF, subclass 0x88, protocol 0x10).
-  bool linkInterface = false;
-  // Its serial-number string; empty when it has none or it could not be read.
-  char serial[64] = {0};
-  // The system refused to open the device to this user.
-  bool permissionDenied = false;
-};
-
-// Lists the present USB devices into devices. A machine without USB support,
-// or without permission, lists nothing and does not fail.
-typedef void (*aUSBDeviceLister)(std::vector<aUSBDeviceInfo>& devices);
-
-// Replaces the USB device lister (null restores the platform's); returns the
-// previous one. For tests.
-aUSBDeviceLister aDiscovery_SetUSBLister(aUSBDeviceLister lister);
+#include "platform/usb.h"
 
 // Most modules one USB walk keeps.
 #define aDISCOVERY_USB_TABLE_SIZE 128
@@ -41,7 +20,7 @@ struct aUSBModuleTable {
 
 // Enters one device in the table when it is one of the maker's modules with
 // the link interface; returns whether it was entered (or overwrote an entry).
-bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const aUSBDeviceInfo* device);
+bool aDiscovery_AddUSBDevice(aUSBModuleTable* table, const platform::UsbDeviceInfo* device);
 
 // Reads a serial-number string as hexadecimal: 1 to 8 hex digits, nothing else.
 bool aDiscovery_ParseUSBSerial(const char* text, uint32_t* serialNumber);

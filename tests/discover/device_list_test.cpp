@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "DeviceList.h"
+#include "FakeUsbDevices.h"
 #include "Kelvarion.h"
 #include "Listings.h"
 #include "SimDevice.h"
 #include "SimModule.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
-#include "internal/aDiscoveryInternal.h"
 #include "platform/socket.h"
 #include "platform/usb.h"
 
@@ -103,25 +103,12 @@ TEST(DeviceList, EmptyListings) {
   }
 }
 
-namespace {
-
-void oneUsbModule(std::vector<aUSBDeviceInfo>& devices) {
-  aUSBDeviceInfo d;
-  d.vendor = 0x3A7C;
-  d.product = 0x0013;
-  d.linkInterface = true;
-  std::strcpy(d.serial, "0012ABCD");
-  devices.push_back(d);
-}
-
-}  // namespace
-
 TEST(DeviceList, UsbModuleThatCannotBeOpenedGetsItsErrorLine) {
-  aUSBDeviceLister previous = aDiscovery_SetUSBLister(oneUsbModule);
+  FakeUsbDevices bus;
+  bus.devices = {FakeUsbDevices::device(0x3A7C, 0x0013, "0012ABCD")};
   CapturingDisplay display;
   UpdaterApp app("http://127.0.0.1:1", "/tmp", &display);
   std::vector<DeviceListEntry> entries = app.discoverDevices(LINKTYPE_USB);
-  aDiscovery_SetUSBLister(previous);
   ASSERT_EQ(1u, entries.size());
   EXPECT_EQ("Ironwood", entries[0].modelName);
   EXPECT_EQ(aErrConnection, entries[0].error);
@@ -131,30 +118,12 @@ TEST(DeviceList, UsbModuleThatCannotBeOpenedGetsItsErrorLine) {
   EXPECT_TRUE(app.discoverDevices(255).empty());
 }
 
-namespace {
-
-// A bus with one module whose device this user may not open.
-bool deniedModuleBus(uint16_t, platform::UsbVisit visit, void* ref) {
-  platform::UsbDeviceInfo d;
-  std::memset(&d, 0, sizeof d);
-  d.vendorId = 0x3A7C;
-  d.productId = 0x0013;
-  d.hasLinkInterface = true;
-  d.permissionDenied = true;
-  visit(&d, ref);
-  return true;
-}
-
-const platform::UsbOps kDeniedModuleBus = {deniedModuleBus, nullptr, nullptr, nullptr, nullptr};
-
-}  // namespace
-
 TEST(DeviceList, UsbModuleWithoutPermissionIsReportedWithTheFix) {
-  platform::usbSetOps(&kDeniedModuleBus);
+  FakeUsbDevices bus;
+  bus.devices = {FakeUsbDevices::device(0x3A7C, 0x0013, "", true, true)};
   CapturingDisplay display;
   UpdaterApp app("http://127.0.0.1:1", "/tmp", &display);
   EXPECT_EQ(0, runDiscoverCommand(app, &display, 0, LINKTYPE_USB));
-  platform::usbSetOps(nullptr);
   ASSERT_GE(display.lines.size(), 4u);
   EXPECT_EQ("    No devices found.", display.lines[display.lines.size() - 3]);
   EXPECT_EQ("error: 1 Kelvarion USB module(s) present that this user may not open (permission denied).",

@@ -4,32 +4,21 @@
 #include <cstring>
 #include <vector>
 
+#include "FakeUsbDevices.h"
 #include "aDiscovery.h"
 #include "internal/aDiscoveryInternal.h"
 #include "platform/usb.h"
 
 namespace {
 
-aUSBDeviceInfo usbDevice(uint16_t vendor, uint16_t product, const char* serial,
-                         bool linkInterface = true) {
-  aUSBDeviceInfo d;
-  d.vendor = vendor;
-  d.product = product;
-  d.linkInterface = linkInterface;
-  std::strncpy(d.serial, serial, sizeof d.serial - 1);
-  return d;
+platform::UsbDeviceInfo usbDevice(uint16_t vendor, uint16_t product, const char* serial,
+                                  bool linkInterface = true) {
+  return FakeUsbDevices::device(vendor, product, serial, linkInterface);
 }
 
-std::vector<aUSBDeviceInfo> gDevices;
-void fakeLister(std::vector<aUSBDeviceInfo>& devices) { devices = gDevices; }
-
+// Discovery walks the made-up devices of the fixture's bus.
 struct FakeUSB : ::testing::Test {
-  void SetUp() override { previous = aDiscovery_SetUSBLister(fakeLister); }
-  void TearDown() override {
-    aDiscovery_SetUSBLister(previous);
-    gDevices.clear();
-  }
-  aUSBDeviceLister previous = nullptr;
+  FakeUsbDevices bus;
 };
 
 struct Collected {
@@ -86,7 +75,7 @@ TEST(USBSerial, ReadsHexadecimalOnly) {
 }
 
 TEST_F(FakeUSB, ModuleGivesSerialAndModelFromProduct) {
-  gDevices = {usbDevice(0x3A7C, 0x0013, "0012ABCD")};
+  bus.devices = {usbDevice(0x3A7C, 0x0013, "0012ABCD")};
   Collected c;
   EXPECT_EQ(1, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &c));
   ASSERT_EQ(1u, c.specs.size());
@@ -100,7 +89,7 @@ TEST_F(FakeUSB, ModuleGivesSerialAndModelFromProduct) {
 }
 
 TEST_F(FakeUSB, SkipsOtherDevicesAndReportsEachSerialOnce) {
-  gDevices = {
+  bus.devices = {
       usbDevice(0x1234, 0x0013, "00000001"),         // another vendor
       usbDevice(0x3A7C, 0x0013, "00000002", false),  // no link interface
       usbDevice(0x3A7C, 0x0113, "00000003"),         // product outside 0x00NN
@@ -121,7 +110,7 @@ TEST_F(FakeUSB, TableHoldsAtMost128Modules) {
   for (int i = 1; i <= 130; ++i) {
     char serial[16];
     std::snprintf(serial, sizeof serial, "%X", i);
-    gDevices.push_back(usbDevice(0x3A7C, 0x0004, serial));
+    bus.devices.push_back(usbDevice(0x3A7C, 0x0004, serial));
   }
   Collected c;
   EXPECT_EQ(128, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &c));
@@ -130,7 +119,7 @@ TEST_F(FakeUSB, TableHoldsAtMost128Modules) {
 }
 
 TEST_F(FakeUSB, CallbackControlsCountAndStop) {
-  gDevices = {usbDevice(0x3A7C, 4, "1"), usbDevice(0x3A7C, 4, "2"), usbDevice(0x3A7C, 4, "3")};
+  bus.devices = {usbDevice(0x3A7C, 4, "1"), usbDevice(0x3A7C, 4, "2"), usbDevice(0x3A7C, 4, "3")};
   Collected stopping;
   stopping.stopAfter = 2;
   EXPECT_EQ(2, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &stopping));
@@ -142,7 +131,7 @@ TEST_F(FakeUSB, CallbackControlsCountAndStop) {
 }
 
 TEST_F(FakeUSB, OtherTypesFindNothing) {
-  gDevices = {usbDevice(0x3A7C, 4, "1")};
+  bus.devices = {usbDevice(0x3A7C, 4, "1")};
   for (int type : {0, 3, 255}) {
     Collected c;
     EXPECT_EQ(0, aDiscovery_EnumerateModules(static_cast<linkType>(type), collect, &c));
@@ -152,7 +141,7 @@ TEST_F(FakeUSB, OtherTypesFindNothing) {
 }
 
 TEST_F(FakeUSB, FindModuleBySerialAndFirstNonZero) {
-  gDevices = {usbDevice(0x3A7C, 4, "0"), usbDevice(0x3A7C, 5, "ABC"), usbDevice(0x3A7C, 13, "DEF")};
+  bus.devices = {usbDevice(0x3A7C, 4, "0"), usbDevice(0x3A7C, 5, "ABC"), usbDevice(0x3A7C, 13, "DEF")};
   linkSpec* spec = aDiscovery_FindModule(LINKTYPE_USB, 0xDEF);
   ASSERT_NE(nullptr, spec);
   EXPECT_EQ(13u, spec->model);
@@ -168,6 +157,24 @@ TEST_F(FakeUSB, NoDevicesFindsNothing) {
   Collected c;
   EXPECT_EQ(0, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &c));
   EXPECT_EQ(nullptr, aDiscovery_FindFirstModule(LINKTYPE_USB));
+}
+
+// The table's own rules, whatever the platform's walk lets through.
+TEST(USBModuleTable, EntersOnlyTheMakersLinkDevicesOncePerSerial) {
+  aUSBModuleTable table;
+  const platform::UsbDeviceInfo refused[] = {
+      usbDevice(0x1234, 4, "1"), usbDevice(0x0000, 4, "1"), usbDevice(0x3A7C, 4, "1", false),
+      usbDevice(0x3A7C, 0x100, "1"), usbDevice(0x3A7C, 4, ""), usbDevice(0x3A7C, 4, "123456789")};
+  for (const platform::UsbDeviceInfo& device : refused) EXPECT_FALSE(aDiscovery_AddUSBDevice(&table, &device));
+  EXPECT_EQ(0u, table.count);
+  const platform::UsbDeviceInfo first = usbDevice(0x3A7C, 4, "1A"), again = usbDevice(0x3A7C, 9, "1a");
+  EXPECT_TRUE(aDiscovery_AddUSBDevice(&table, &first));
+  EXPECT_TRUE(aDiscovery_AddUSBDevice(&table, &again));
+  ASSERT_EQ(1u, table.count);
+  EXPECT_EQ(0x1Au, table.entries[0].serialNumber);
+  EXPECT_EQ(9u, table.entries[0].model);
+  EXPECT_FALSE(aDiscovery_AddUSBDevice(nullptr, &first));
+  EXPECT_FALSE(aDiscovery_AddUSBDevice(&table, nullptr));
 }
 
 TEST(DiscoveryAnswer, DecodesFields) {
@@ -211,40 +218,19 @@ TEST(DiscoveryRequest, SixteenBytesFirstIsOne) {
 
 namespace {
 
-std::vector<platform::UsbDeviceInfo> gBus;
-
 platform::UsbDeviceInfo busDevice(uint16_t vendor, const char* serial, bool denied) {
-  platform::UsbDeviceInfo d;
-  std::memset(&d, 0, sizeof d);
-  d.vendorId = vendor;
-  d.productId = 0x0013;
-  d.hasLinkInterface = true;
-  d.permissionDenied = denied;
-  std::strncpy(d.serial, serial, sizeof d.serial - 1);
-  return d;
+  return FakeUsbDevices::device(vendor, 0x0013, serial, true, denied);
 }
-
-bool busEnumerate(uint16_t vendorId, platform::UsbVisit visit, void* ref) {
-  for (const platform::UsbDeviceInfo& d : gBus)
-    if ((vendorId == 0 || d.vendorId == vendorId) && !visit(&d, ref)) break;
-  return true;
-}
-
-const platform::UsbOps kDeniedBus = {busEnumerate, nullptr, nullptr, nullptr, nullptr};
 
 struct DeniedUSB : ::testing::Test {
-  void SetUp() override { platform::usbSetOps(&kDeniedBus); }
-  void TearDown() override {
-    platform::usbSetOps(nullptr);
-    gBus.clear();
-  }
+  FakeUsbDevices bus;
 };
 
 }  // namespace
 
 TEST_F(DeniedUSB, ModulesThatCannotBeOpenedAreCountedNotListed) {
-  gBus = {busDevice(0x3A7C, "", true), busDevice(0x3A7C, "0012ABCD", false), busDevice(0x3A7C, "", true),
-          busDevice(0x1FC9, "", true)};
+  bus.devices = {busDevice(0x3A7C, "", true), busDevice(0x3A7C, "0012ABCD", false), busDevice(0x3A7C, "", true),
+                 busDevice(0x1FC9, "", true)};
   Collected c;
   EXPECT_EQ(1, aDiscovery_EnumerateModules(LINKTYPE_USB, collect, &c));
   ASSERT_EQ(1u, c.specs.size());
@@ -255,6 +241,6 @@ TEST_F(DeniedUSB, ModulesThatCannotBeOpenedAreCountedNotListed) {
 
 TEST_F(DeniedUSB, NothingDeniedCountsNothing) {
   EXPECT_EQ(0, aDiscovery_CountDeniedUSBModules());
-  gBus = {busDevice(0x3A7C, "0012ABCD", false)};
+  bus.devices = {busDevice(0x3A7C, "0012ABCD", false)};
   EXPECT_EQ(0, aDiscovery_CountDeniedUSBModules());
 }

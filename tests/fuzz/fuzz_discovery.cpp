@@ -33,10 +33,11 @@ void fuzzUsbWalk(const uint8_t* data, size_t size) {
   aUSBModuleTable table;
   size_t at = 0;
   while (at + 5 <= size) {
-    aUSBDeviceInfo device;
-    device.vendor = static_cast<uint16_t>(data[at] | data[at + 1] << 8);
-    device.product = static_cast<uint16_t>(data[at + 2] | data[at + 3] << 8);
-    device.linkInterface = data[at + 4] & 1;
+    platform::UsbDeviceInfo device;
+    std::memset(&device, 0, sizeof device);
+    device.vendorId = static_cast<uint16_t>(data[at] | data[at + 1] << 8);
+    device.productId = static_cast<uint16_t>(data[at + 2] | data[at + 3] << 8);
+    device.hasLinkInterface = data[at + 4] & 1;
     at += 5;
     size_t n = 0;
     while (at < size && data[at] != 0 && n < sizeof device.serial - 1) device.serial[n++] = static_cast<char>(data[at++]);
@@ -46,7 +47,7 @@ void fuzzUsbWalk(const uint8_t* data, size_t size) {
     const bool parsed = aDiscovery_ParseUSBSerial(device.serial, &serial);
     check(!parsed || (n >= 1 && n <= 8));
     const bool entered = aDiscovery_AddUSBDevice(&table, &device);
-    check(!entered || (parsed && device.vendor == aDISCOVERY_USB_VENDOR && device.linkInterface));
+    check(!entered || (parsed && device.vendorId == aDISCOVERY_USB_VENDOR && device.hasLinkInterface));
     check(table.count <= aDISCOVERY_USB_TABLE_SIZE);
   }
   for (size_t i = 0; i < table.count; ++i)
