@@ -1,6 +1,11 @@
 #ifndef KELVARION_PLATFORM_CONSOLE_H
 #define KELVARION_PLATFORM_CONSOLE_H
 // The process's standard streams as a console.
+//
+// Backend contract (platform/<system>/console.cpp): both calls may be made at
+// any time from the main thread, never block and never fail loudly: a stream
+// that is no terminal, or a system without the notion, answers false; making
+// the streams unbuffered is best effort.
 
 namespace platform {
 

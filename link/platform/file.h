@@ -2,6 +2,14 @@
 #define KELVARION_PLATFORM_FILE_H
 // Files, directories and process paths: the operating-system side of aFile
 // and aDirectory. One backend per system lives under platform/<system>/.
+//
+// Backend contract (platform/<system>/file.cpp): every call is synchronous and
+// returns when the system has answered (no time-outs: local files only); none
+// keeps state between calls, so any thread may call any function on its own
+// handles. Failures are returned, never thrown or printed: bool false,
+// kNoFile, or a SysError reduced from the system's code (NotFound, Access,
+// Exists, else Other). Paths go to the system as given; interrupted system
+// calls are retried, never reported.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,6 +1,11 @@
 #ifndef KELVARION_PLATFORM_NETIF_H
 #define KELVARION_PLATFORM_NETIF_H
-/* The local network interfaces. */
+/* The local network interfaces.
+ *
+ * Backend contract (platform/<system>/netif.cpp): one synchronous read of the
+ * system's address table, no state kept, callable from any thread. Interfaces
+ * that are down or without an IPv4 address are left out; more than max
+ * addresses are cut at max (not an error). */
 #include "aError.h"
 
 KLV_EXTERN_C_BEGIN

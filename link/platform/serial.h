@@ -3,6 +3,15 @@
 // Serial ports and pseudo-terminals. A port is opened by path (on this system
 // "/dev/ttyUSB0", "/dev/pts/3"); its settings at open time are kept and put
 // back when it is closed.
+//
+// Backend contract (platform/<system>/serial*.cpp): one port is used by one
+// reader thread and one writer thread at a time; serialClose is called once
+// neither uses it. Nothing blocks without a bound: reads never wait (waiting
+// is serialWaitReadable's, bounded by its time-out and ended early by the
+// wake-up), writes give up after timeoutMs without progress. Failures are
+// returned (null, false, Failed), never printed; interrupted system calls are
+// retried. Pseudo-terminals are for tests; a system without them returns null
+// from ptyOpen.
 #include <cstddef>
 #include <cstdint>
 

@@ -2,6 +2,14 @@
 #define KELVARION_PLATFORM_SOCKET_H
 // TCP sockets over IPv4. Addresses are IPv4 in network byte order, ports in
 // host order. Results are reduced to what the streams distinguish.
+//
+// Backend contract (platform/<system>/socket*.cpp): one socket is used by one
+// reader thread and one writer thread at a time. Nothing blocks without a
+// bound: connect, accept and the waits take a time-out (the waits also end
+// early on the wake-up), and receive and send are called only after a wait
+// or on a non-blocking socket. The system's error codes are reduced to
+// NetResult; interrupted calls are retried; a send to a closed peer returns
+// Reset or Closed and never raises a signal.
 #include <cstddef>
 #include <cstdint>
 

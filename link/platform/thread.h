@@ -7,6 +7,11 @@
 // No thread is ever ended by force: a thread is asked to stop (by a flag the
 // caller owns) and every blocking call inside it is time-bounded, so
 // threadWait with a generous bound followed by threadRelease is the way out.
+//
+// Backend contract (platform/<system>/thread.cpp): every call is thread-safe.
+// threadStart, threadWait and semaphoreWait report failure instead of
+// throwing; waits return Timeout at their bound (kWaitForever only where the
+// caller knows the thread is ending); a Thread is freed by threadRelease only.
 #include <cstdint>
 
 namespace platform {

@@ -1,6 +1,12 @@
 #ifndef KELVARION_PLATFORM_TIME_H
 #define KELVARION_PLATFORM_TIME_H
 // Clocks and sleeping.
+//
+// Backend contract (platform/<system>/time.cpp): thread-safe, never fail
+// except localCalendarTime (false when the system cannot give the local
+// time). The monotonic clock does not follow changes to the wall clock;
+// sleepMilliseconds sleeps at least ms and resumes after an interruption
+// until the time is spent.
 #include <cstdint>
 
 namespace platform {

@@ -1,7 +1,13 @@
 #ifndef KELVARION_PLATFORM_UDP_H
 #define KELVARION_PLATFORM_UDP_H
 /* IPv4 datagram sockets with multicast, as discovery uses them. Addresses are
- * IPv4 in network byte order, ports in host order. */
+ * IPv4 in network byte order, ports in host order.
+ *
+ * Backend contract (platform/<system>/udp.cpp): one socket is used by one
+ * thread at a time. Only aUdp_ReceiveFrom waits, never longer than its
+ * time-out; sends are one datagram each and do not wait for the network.
+ * Errors are aErr codes (aErrParam for a null socket, aErrIO for a system
+ * failure, aErrTimeout for nothing received), never printed. */
 #include "aError.h"
 
 typedef struct aUdpSocket* aUdpSocketRef;

@@ -3,6 +3,14 @@
 // USB devices behind a table of operations, so that the logic above (the USB
 // stream, USB discovery) can be run against a fake table in tests. The
 // default table is the system's USB backend.
+//
+// Backend contract (platform/<system>/usb_*.cpp): fill in one UsbOps table and
+// return it from usbSystemOps(); usb.cpp (shared) picks the table in use. One
+// opened device is used by one reader thread and one writer thread at a time;
+// enumerate may run at the same time from another thread. Every transfer
+// returns within its timeoutMs with what moved so far; open never waits for a
+// device to appear. Failures are UsbResult values, never printed; a device
+// that went away ends its transfers with NoDevice.
 #include <cstddef>
 #include <cstdint>
 

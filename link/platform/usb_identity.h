@@ -3,6 +3,10 @@
 // How a USB module is named by the system, free of I/O: the device instance
 // identifier "USB\VID_vvvv&PID_pppp\serial" that Windows gives every USB
 // device, and the device name of the maker's optional kernel driver.
+//
+// Nothing to port: these are pure functions (platform/usb_identity.cpp)
+// shared by every backend; a backend uses them to read the names its system
+// gives.
 #include <cstddef>
 #include <cstdint>
 
