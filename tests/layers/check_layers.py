@@ -9,7 +9,8 @@ engine (Updater/) and app (app/). A file may include headers of its own layer
 and of the layers below it, never of a layer above. On top of that:
   - the private headers of the library (link/platform/, link/internal/,
     api/internal/) are for the library itself: the display, the engine and
-    the front end use its public headers only;
+    the front end use its public headers only, and a public header (one
+    directly in link/ or api/, installed for other programs) includes none;
   - operating-system headers are included in link/platform/ only;
   - each third-party library has one home (libusb in link/platform/, hidapi
     in the engine's SDP loaders, libcurl in the server client, zlib in the
@@ -93,6 +94,10 @@ def resolve(root, including, delimiter, name):
     return None
 
 
+def is_public_header(path):
+    return path.endswith(".h") and path.count("/") == 1 and path.startswith(("link/", "api/"))
+
+
 def check_include(path, layer, delimiter, name, target):
     """The violation of one include, or None."""
     if target is None:
@@ -107,6 +112,8 @@ def check_include(path, layer, delimiter, name, target):
         return "includes %s, which is outside the layers" % target
     if layer in PUBLIC_ONLY and target.startswith(PRIVATE_DIRS):
         return "includes the library's private header %s" % target
+    if is_public_header(path) and target.startswith(PRIVATE_DIRS):
+        return "public header includes the private header %s" % target
     if RANK[target_layer] > RANK[layer]:
         if layer == "platform" and target in SHARED_BASE:
             return None

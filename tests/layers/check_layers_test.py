@@ -72,6 +72,17 @@ class LayerCheck(unittest.TestCase):
             "app/Options.cpp:2", "app/Options.cpp:3", "app/display/UpdaterDisplay.cpp:2"], text)
         self.assertTrue(all("private header" in v for v in text), text)
 
+    def test_public_headers_include_public_headers_only(self):
+        found, text = violations_of({
+            "link/aStream.h": ['"internal/aLinkRecord.h"'],
+            "api/Link.h": ['"internal/LinkState.h"', '"platform/serial.h"'],
+            # A private header or a source may.
+            "link/internal/aStreamPrivate.h": ['"platform/serial.h"'],
+            "link/aStream.cpp": ['"internal/aStreamPrivate.h"'],
+        })
+        self.assertEqual(found, ["api/Link.h:3", "api/Link.h:4", "link/aStream.h:3"], text)
+        self.assertTrue(all("public header includes the private header" in v for v in text), text)
+
     def test_a_layer_never_includes_one_above_it(self):
         found, text = violations_of({
             "link/platform/posix/file.cpp": ['"aLink.h"'],          # platform -> link
