@@ -7,6 +7,7 @@
 
 #include "LinkState.h"
 #include "aFile.h"
+#include "internal/ModuleCodes.h"
 
 namespace Mirovane {
 namespace Kelvarion {
@@ -16,7 +17,6 @@ namespace {
 const uint32_t kReplyWaitMs = 1000;
 const int kConnectPolls = 200;
 const int kConnectPollMs = 10;
-const uint8_t kAddressQuery = 0xAD;
 
 void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -192,7 +192,7 @@ aErr Link::getModuleAddress(uint8_t* address) {
   *address = 0;
   aLinkRef link = connectedLink();
   if (!link) return aErrNotReady;
-  aPacket* query = aPacket_CreateWithData(kAddressQuery, 0, nullptr);
+  aPacket* query = aPacket_CreateWithData(MODULE_ADDRESS_QUERY, 0, nullptr);
   if (!query) return aErrResource;
   aErr err = aLink_PutPacket(link, query);
   aPacket_Destroy(&query);

@@ -6,16 +6,13 @@
 #include <thread>
 
 #include "LinkState.h"
+#include "internal/ModuleCodes.h"
 
 namespace Mirovane {
 namespace Kelvarion {
 
 namespace {
 
-const uint8_t cmdSTREAM = 93;  // 0x5D
-const uint8_t STREAM_ENABLE = 1;
-const uint8_t STREAM_DISABLE = 2;
-const uint8_t STREAM_STATUS = 1;
 const uint8_t W = Link::STREAM_WILDCARD;
 
 // Data length of each sample type (index = STREAM_PACKET value); 0 = none.

@@ -5,20 +5,13 @@
 #include <cstring>
 #include <thread>
 
+#include "internal/ModuleCodes.h"
+
 namespace Mirovane {
 namespace Kelvarion {
 
 namespace {
 
-const uint8_t cmdQUERY = 73;  // 0x49
-const uint8_t cmdDEBUG = 23;  // 0x17
-enum : uint8_t {
-  QUERY_HAS_UEI = 1,
-  QUERY_CLASS_QUANTITY = 4,
-  QUERY_SUBCLASS_QUANTITY = 5,
-  QUERY_ENTITY_GROUP = 6,
-  QUERY_BUILD = 0xFF
-};
 const int kAddressTries = 4;
 const int kAddressPauseMs = 5;
 
