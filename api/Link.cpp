@@ -1,12 +1,11 @@
 // Link: connection, discovery, UEI exchanges, raw packets, the module-address
 // query and the packet log. Store slots and factory data are in
 // LinkStore.cpp, the stream facility in LinkStream.cpp.
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "LinkState.h"
 #include "aFile.h"
+#include "aTime.h"
 #include "internal/ModuleCodes.h"
 
 namespace Mirovane {
@@ -18,7 +17,7 @@ const uint32_t kReplyWaitMs = 1000;
 const int kConnectPolls = 200;
 const int kConnectPollMs = 10;
 
-void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(uint32_t ms) { aTime_MSSleep(ms); }
 
 bool isModuleAddress(uint8_t module) { return module != 0 && (module & 1) == 0; }
 

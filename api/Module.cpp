@@ -1,10 +1,9 @@
 // Module: connection shortcuts, automatic networking and module queries.
 #include "Module.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
+#include "aTime.h"
 #include "internal/ModuleCodes.h"
 
 namespace Mirovane {
@@ -34,7 +33,7 @@ void Module::learnAddress() {
   for (int i = 0; i < kAddressTries; ++i) {
     aErr err = link_->getModuleAddress(&address);
     if (err != aErrNotReady) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kAddressPauseMs));
+    aTime_MSSleep(kAddressPauseMs);
   }
   if (address != 0 && address != address_) address_ = address;
 }

@@ -20,6 +20,20 @@ void sleepMilliseconds(uint32_t ms) {
   }
 }
 
+uint64_t monotonicMicroseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
+void sleepMicroseconds(uint32_t us) {
+  struct timespec wait;
+  wait.tv_sec = us / 1000000u;
+  wait.tv_nsec = static_cast<long>(us % 1000000u) * 1000L;
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
 bool localCalendarTime(CalendarTime* out) {
   time_t now = time(nullptr);
   struct tm local;
