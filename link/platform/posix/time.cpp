@@ -6,19 +6,15 @@
 
 namespace platform {
 
-uint64_t monotonicMilliseconds() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
+namespace {
 
-void sleepMilliseconds(uint32_t ms) {
-  struct timespec wait;
-  wait.tv_sec = ms / 1000u;
-  wait.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+// Sleeps the whole of wait, resuming after signals.
+void sleepFor(struct timespec wait) {
   while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
 }
+
+}  // namespace
 
 uint64_t monotonicMicroseconds() {
   struct timespec now;
@@ -26,12 +22,20 @@ uint64_t monotonicMicroseconds() {
   return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
 }
 
+uint64_t monotonicMilliseconds() { return monotonicMicroseconds() / 1000u; }
+
+void sleepMilliseconds(uint32_t ms) {
+  struct timespec wait;
+  wait.tv_sec = ms / 1000u;
+  wait.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+  sleepFor(wait);
+}
+
 void sleepMicroseconds(uint32_t us) {
   struct timespec wait;
   wait.tv_sec = us / 1000000u;
   wait.tv_nsec = static_cast<long>(us % 1000000u) * 1000L;
-  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-  }
+  sleepFor(wait);
 }
 
 bool localCalendarTime(CalendarTime* out) {
