@@ -1,12 +1,12 @@
 // Link: connection, discovery, UEI exchanges, raw packets, the module-address
 // query and the packet log. Store slots and factory data are in
 // LinkStore.cpp, the stream facility in LinkStream.cpp.
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "internal/LinkState.h"
 #include "aFile.h"
+#include "aTime.h"
+#include "protocol/ModuleCodes.h"
 
 namespace Mirovane {
 namespace Kelvarion {
@@ -16,9 +16,8 @@ namespace {
 const uint32_t kReplyWaitMs = 1000;
 const int kConnectPolls = 200;
 const int kConnectPollMs = 10;
-const uint8_t kAddressQuery = 0xAD;
 
-void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(uint32_t ms) { aTime_MSSleep(ms); }
 
 bool isModuleAddress(uint8_t module) { return module != 0 && (module & 1) == 0; }
 
@@ -192,7 +191,7 @@ aErr Link::getModuleAddress(uint8_t* address) {
   *address = 0;
   aLinkRef link = connectedLink();
   if (!link) return aErrNotReady;
-  aPacket* query = aPacket_CreateWithData(kAddressQuery, 0, nullptr);
+  aPacket* query = aPacket_CreateWithData(MODULE_ADDRESS_QUERY, 0, nullptr);
   if (!query) return aErrResource;
   aErr err = aLink_PutPacket(link, query);
   aPacket_Destroy(&query);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "internal/LinkState.h"
+#include "protocol/ModuleCodes.h"
 
 namespace Mirovane {
 namespace Kelvarion {
@@ -11,18 +12,6 @@ namespace {
 
 // ---- Store slots -----------------------------------------------------------
 
-const uint8_t cmdSTORE = 4;
-enum : uint8_t {
-  STORE_CAPACITY = 1,
-  STORE_SIZE = 2,
-  STORE_OPEN_READ = 3,
-  STORE_OPEN_WRITE = 4,
-  STORE_READ = 6,
-  STORE_WRITE = 7,
-  STORE_CLOSE = 8,
-  STORE_ERROR = 0x80,
-};
-const uint8_t kInvalidHandle = 0xFF;
 const uint8_t kStoreChunk = 25;
 const uint32_t kReplyWaitMs = 1000;
 const uint32_t kOpenWaitMs = 3000;
@@ -86,9 +75,9 @@ uint8_t openSlot(aLinkRef link, uint8_t module, uint8_t option, uint8_t store, u
   aPacket* reply;
   if (exchange(link, module, request, sizeof request, storeReply, &m, kOpenWaitMs, &reply) !=
       aErrNone)
-    return kInvalidHandle;
+    return STORE_INVALID_HANDLE;
   // The handle is byte 4: a reply without it opens nothing.
-  uint8_t handle = !isError(reply) && reply->dataSize >= 5 ? reply->data[4] : kInvalidHandle;
+  uint8_t handle = !isError(reply) && reply->dataSize >= 5 ? reply->data[4] : STORE_INVALID_HANDLE;
   aPacket_Destroy(&reply);
   return handle;
 }
@@ -145,14 +134,6 @@ aErr readChunk(aLinkRef link, uint8_t module, uint8_t handle, uint8_t* buffer, u
 
 // ---- Factory data --------------------------------------------------------------
 
-const uint8_t cmdFACTORY = 0x5E;
-enum : uint8_t {
-  FACTORY_SELECTOR = 0x0F,
-  FACTORY_WRITE = 0x10,
-  FACTORY_CLOSE = 0x20,
-  FACTORY_FIRST = 0x40,
-  FACTORY_ERROR = 0x80,
-};
 const uint8_t kFactoryChunk = 26;
 
 // A factory-data reply: command 0x5E and the selector in the option's low bits.
@@ -200,7 +181,7 @@ aErr Link::loadStoreSlot(uint8_t module, uint8_t store, uint8_t slot, const uint
   if (!link) return aErrConnection;
   if (length && !data) return aErrParam;
   uint8_t handle = openSlot(link, module, STORE_OPEN_WRITE, store, slot);
-  if (handle == kInvalidHandle) return aErrMedia;
+  if (handle == STORE_INVALID_HANDLE) return aErrMedia;
   aErr err = aErrNone;
   for (uint32_t done = 0; done < length && err == aErrNone;) {
     uint8_t n = static_cast<uint8_t>(length - done < kStoreChunk ? length - done : kStoreChunk);
@@ -221,7 +202,7 @@ aErr Link::unloadStoreSlot(uint8_t module, uint8_t store, uint8_t slot, uint8_t*
   aErr err = storeSlotSize(module, store, slot, &size);
   if (err != aErrNone) return err;
   uint8_t handle = openSlot(link, module, STORE_OPEN_READ, store, slot);
-  if (handle == kInvalidHandle) return aErrMedia;
+  if (handle == STORE_INVALID_HANDLE) return aErrMedia;
   uint32_t wanted = size < bufferLength ? size : bufferLength;
   uint32_t received = 0;
   while (received < wanted && err == aErrNone)

@@ -2,20 +2,16 @@
 // taken off the packet link's reader thread by linkStreamFilter, their values
 // cached per stream key, and the registered callbacks run on a dispatch
 // worker fed through a lock-free ring.
-#include <chrono>
-#include <thread>
-
 #include "internal/LinkState.h"
+#include "aThread.h"
+#include "aTime.h"
+#include "protocol/ModuleCodes.h"
 
 namespace Mirovane {
 namespace Kelvarion {
 
 namespace {
 
-const uint8_t cmdSTREAM = 93;  // 0x5D
-const uint8_t STREAM_ENABLE = 1;
-const uint8_t STREAM_DISABLE = 2;
-const uint8_t STREAM_STATUS = 1;
 const uint8_t W = Link::STREAM_WILDCARD;
 
 // Data length of each sample type (index = STREAM_PACKET value); 0 = none.
@@ -99,7 +95,7 @@ void LinkState::workerLoop() {
     void* ref;
     aPacket* packet;
     if (!ring.pop(&callback, &ref, &packet)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      aTime_MSSleep(1);
       continue;
     }
     callback(packet, ref);
@@ -107,20 +103,18 @@ void LinkState::workerLoop() {
   }
 }
 
+static void runWorker(void* state) { static_cast<LinkState*>(state)->workerLoop(); }
+
 bool LinkState::startWorker() {
-  if (worker.joinable()) return true;
-  try {
-    worker = std::thread([this] { workerLoop(); });
-  } catch (...) {
-    return false;
-  }
-  return true;
+  if (!worker) worker = aThread_Start(runWorker, this);
+  return worker != nullptr;
 }
 
 void LinkState::stopWorker() {
-  if (!worker.joinable()) return;
+  if (!worker) return;
   stopSignal.store(true, std::memory_order_release);
-  worker.join();
+  // The loop looks at the signal at least every millisecond.
+  aThread_Destroy(&worker);
   ring.clear();
   stopSignal.store(false, std::memory_order_release);
 }

@@ -1,24 +1,16 @@
 // Module: connection shortcuts, automatic networking and module queries.
 #include "Module.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
+
+#include "aTime.h"
+#include "protocol/ModuleCodes.h"
 
 namespace Mirovane {
 namespace Kelvarion {
 
 namespace {
 
-const uint8_t cmdQUERY = 73;  // 0x49
-const uint8_t cmdDEBUG = 23;  // 0x17
-enum : uint8_t {
-  QUERY_HAS_UEI = 1,
-  QUERY_CLASS_QUANTITY = 4,
-  QUERY_SUBCLASS_QUANTITY = 5,
-  QUERY_ENTITY_GROUP = 6,
-  QUERY_BUILD = 0xFF
-};
 const int kAddressTries = 4;
 const int kAddressPauseMs = 5;
 
@@ -41,7 +33,7 @@ void Module::learnAddress() {
   for (int i = 0; i < kAddressTries; ++i) {
     aErr err = link_->getModuleAddress(&address);
     if (err != aErrNotReady) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kAddressPauseMs));
+    aTime_MSSleep(kAddressPauseMs);
   }
   if (address != 0 && address != address_) address_ = address;
 }

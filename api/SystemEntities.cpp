@@ -1,57 +1,59 @@
 // System-level entity classes: one UEI exchange per method.
 #include "SystemEntities.h"
 
+#include "protocol/ModuleCodes.h"
+
 namespace Mirovane {
 namespace Kelvarion {
 
 // ---- SystemClass -----------------------------------------------------------
 
-aErr SystemClass::getModule(uint8_t* value) { return getUEI8(1, value); }
-aErr SystemClass::getRouter(uint8_t* value) { return getUEI8(2, value); }
-aErr SystemClass::setRouter(uint8_t value) { return setUEI8(2, value); }
-aErr SystemClass::getHBInterval(uint8_t* value) { return getUEI8(3, value); }
-aErr SystemClass::setHBInterval(uint8_t value) { return setUEI8(3, value); }
-aErr SystemClass::getLED(uint8_t* value) { return getUEI8(4, value); }
-aErr SystemClass::setLED(uint8_t value) { return setUEI8(4, value); }
-aErr SystemClass::getBootSlot(uint8_t* value) { return getUEI8(6, value); }
-aErr SystemClass::setBootSlot(uint8_t value) { return setUEI8(6, value); }
-aErr SystemClass::getVersion(uint32_t* value) { return getUEI32(7, value); }
-aErr SystemClass::getModel(uint8_t* value) { return getUEI8(8, value); }
-aErr SystemClass::getSerialNumber(uint32_t* value) { return getUEI32(9, value); }
-aErr SystemClass::save() { return callUEI(10); }
-aErr SystemClass::reset() { return callUEI(11); }
-aErr SystemClass::getInputVoltage(uint32_t* value) { return getUEI32(12, value); }
-aErr SystemClass::getModuleHardwareOffset(uint8_t* value) { return getUEI8(13, value); }
-aErr SystemClass::getModuleBaseAddress(uint8_t* value) { return getUEI8(14, value); }
-aErr SystemClass::getModuleSoftwareOffset(uint8_t* value) { return getUEI8(15, value); }
-aErr SystemClass::setModuleSoftwareOffset(uint8_t value) { return setUEI8(15, value); }
-aErr SystemClass::getRouterAddressSetting(uint8_t* value) { return getUEI8(16, value); }
-aErr SystemClass::routeToMe(uint8_t value) { return setUEI8(20, value); }
-aErr SystemClass::getInputCurrent(uint32_t* value) { return getUEI32(21, value); }
-aErr SystemClass::getUptime(uint32_t* value) { return getUEI32(22, value); }
-aErr SystemClass::getMaximumTemperature(int32_t* value) { return getUEIi32(23, value); }
-aErr SystemClass::logEvents() { return callUEI(24); }
-aErr SystemClass::getUnregulatedVoltage(int32_t* value) { return getUEIi32(25, value); }
-aErr SystemClass::getUnregulatedCurrent(int32_t* value) { return getUEIi32(26, value); }
-aErr SystemClass::getTemperature(int32_t* value) { return getUEIi32(27, value); }
-aErr SystemClass::getMinimumTemperature(int32_t* value) { return getUEIi32(28, value); }
-aErr SystemClass::getInputPowerSource(uint8_t* value) { return getUEI8(29, value); }
-aErr SystemClass::getPowerLimit(uint32_t* value) { return getUEI32(33, value); }
-aErr SystemClass::getPowerLimitMax(uint32_t* value) { return getUEI32(34, value); }
-aErr SystemClass::setPowerLimitMax(uint32_t value) { return setUEI32(34, value); }
-aErr SystemClass::getPowerLimitState(uint32_t* value) { return getUEI32(35, value); }
-aErr SystemClass::resetEntityToFactoryDefaults() { return callUEI(36); }
-aErr SystemClass::resetDeviceToFactoryDefaults() { return callUEI(37); }
-aErr SystemClass::getLinkInterface(uint8_t* value) { return getUEI8(38, value); }
-aErr SystemClass::setLinkInterface(uint8_t value) { return setUEI8(38, value); }
-aErr SystemClass::getHardwareVersion(uint32_t* value) { return getUEI32(40, value); }
-aErr SystemClass::getErrors(uint32_t* value) { return getUEI32(41, value); }
+aErr SystemClass::getModule(uint8_t* value) { return getUEI8(SYSTEM_MODULE, value); }
+aErr SystemClass::getRouter(uint8_t* value) { return getUEI8(SYSTEM_ROUTER, value); }
+aErr SystemClass::setRouter(uint8_t value) { return setUEI8(SYSTEM_ROUTER, value); }
+aErr SystemClass::getHBInterval(uint8_t* value) { return getUEI8(SYSTEM_HB_INTERVAL, value); }
+aErr SystemClass::setHBInterval(uint8_t value) { return setUEI8(SYSTEM_HB_INTERVAL, value); }
+aErr SystemClass::getLED(uint8_t* value) { return getUEI8(SYSTEM_LED, value); }
+aErr SystemClass::setLED(uint8_t value) { return setUEI8(SYSTEM_LED, value); }
+aErr SystemClass::getBootSlot(uint8_t* value) { return getUEI8(SYSTEM_BOOT_SLOT, value); }
+aErr SystemClass::setBootSlot(uint8_t value) { return setUEI8(SYSTEM_BOOT_SLOT, value); }
+aErr SystemClass::getVersion(uint32_t* value) { return getUEI32(SYSTEM_VERSION, value); }
+aErr SystemClass::getModel(uint8_t* value) { return getUEI8(SYSTEM_MODEL, value); }
+aErr SystemClass::getSerialNumber(uint32_t* value) { return getUEI32(SYSTEM_SERIAL_NUMBER, value); }
+aErr SystemClass::save() { return callUEI(SYSTEM_SAVE); }
+aErr SystemClass::reset() { return callUEI(SYSTEM_RESET); }
+aErr SystemClass::getInputVoltage(uint32_t* value) { return getUEI32(SYSTEM_INPUT_VOLTAGE, value); }
+aErr SystemClass::getModuleHardwareOffset(uint8_t* value) { return getUEI8(SYSTEM_MODULE_HARDWARE_OFFSET, value); }
+aErr SystemClass::getModuleBaseAddress(uint8_t* value) { return getUEI8(SYSTEM_MODULE_BASE_ADDRESS, value); }
+aErr SystemClass::getModuleSoftwareOffset(uint8_t* value) { return getUEI8(SYSTEM_MODULE_SOFTWARE_OFFSET, value); }
+aErr SystemClass::setModuleSoftwareOffset(uint8_t value) { return setUEI8(SYSTEM_MODULE_SOFTWARE_OFFSET, value); }
+aErr SystemClass::getRouterAddressSetting(uint8_t* value) { return getUEI8(SYSTEM_ROUTER_ADDRESS_SETTING, value); }
+aErr SystemClass::routeToMe(uint8_t value) { return setUEI8(SYSTEM_ROUTE_TO_ME, value); }
+aErr SystemClass::getInputCurrent(uint32_t* value) { return getUEI32(SYSTEM_INPUT_CURRENT, value); }
+aErr SystemClass::getUptime(uint32_t* value) { return getUEI32(SYSTEM_UPTIME, value); }
+aErr SystemClass::getMaximumTemperature(int32_t* value) { return getUEIi32(SYSTEM_MAXIMUM_TEMPERATURE, value); }
+aErr SystemClass::logEvents() { return callUEI(SYSTEM_LOG_EVENTS); }
+aErr SystemClass::getUnregulatedVoltage(int32_t* value) { return getUEIi32(SYSTEM_UNREGULATED_VOLTAGE, value); }
+aErr SystemClass::getUnregulatedCurrent(int32_t* value) { return getUEIi32(SYSTEM_UNREGULATED_CURRENT, value); }
+aErr SystemClass::getTemperature(int32_t* value) { return getUEIi32(SYSTEM_TEMPERATURE, value); }
+aErr SystemClass::getMinimumTemperature(int32_t* value) { return getUEIi32(SYSTEM_MINIMUM_TEMPERATURE, value); }
+aErr SystemClass::getInputPowerSource(uint8_t* value) { return getUEI8(SYSTEM_INPUT_POWER_SOURCE, value); }
+aErr SystemClass::getPowerLimit(uint32_t* value) { return getUEI32(SYSTEM_POWER_LIMIT, value); }
+aErr SystemClass::getPowerLimitMax(uint32_t* value) { return getUEI32(SYSTEM_POWER_LIMIT_MAX, value); }
+aErr SystemClass::setPowerLimitMax(uint32_t value) { return setUEI32(SYSTEM_POWER_LIMIT_MAX, value); }
+aErr SystemClass::getPowerLimitState(uint32_t* value) { return getUEI32(SYSTEM_POWER_LIMIT_STATE, value); }
+aErr SystemClass::resetEntityToFactoryDefaults() { return callUEI(SYSTEM_RESET_ENTITY_TO_FACTORY_DEFAULTS); }
+aErr SystemClass::resetDeviceToFactoryDefaults() { return callUEI(SYSTEM_RESET_DEVICE_TO_FACTORY_DEFAULTS); }
+aErr SystemClass::getLinkInterface(uint8_t* value) { return getUEI8(SYSTEM_LINK_INTERFACE, value); }
+aErr SystemClass::setLinkInterface(uint8_t value) { return setUEI8(SYSTEM_LINK_INTERFACE, value); }
+aErr SystemClass::getHardwareVersion(uint32_t* value) { return getUEI32(SYSTEM_HARDWARE_VERSION, value); }
+aErr SystemClass::getErrors(uint32_t* value) { return getUEI32(SYSTEM_ERRORS, value); }
 aErr SystemClass::getInputPowerBehaviorConfig(uint8_t* buffer, uint32_t bufferLength,
                                               uint32_t* count) {
-  return getByteList(31, buffer, bufferLength, count);
+  return getByteList(SYSTEM_INPUT_POWER_BEHAVIOR_CONFIG, buffer, bufferLength, count);
 }
 aErr SystemClass::getName(uint8_t* buffer, uint32_t bufferLength, uint32_t* count) {
-  return getByteList(32, buffer, bufferLength, count);
+  return getByteList(SYSTEM_NAME, buffer, bufferLength, count);
 }
 aErr SystemClass::setName(const uint8_t*, uint32_t) { return aErrUnimplemented; }
 aErr SystemClass::setInputPowerBehaviorConfig(const uint8_t*, uint32_t) { return aErrUnimplemented; }

@@ -6,6 +6,7 @@
 
 #include "BuildNumber.h"
 #include "OptionTokenizer.h"
+#include "SerialNumber.h"
 #include "UpdaterDisplay.h"
 #include "server/ServerComm.h"
 #include "aDirectory.h"
@@ -17,33 +18,14 @@ namespace {
 // Room kept for the home directory text.
 const size_t kHomeBuffer = 2048;
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
-
-bool hasHexPrefix(const std::string& text) {
-  return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-}
-
 // Reads digits of base 10 or 16 from text; *used receives how many characters
 // were read. Stops before a digit that would take the value past 32 bits.
 uint32_t readNumber(const char* text, int base, size_t* used) {
   uint64_t value = 0;
   size_t i = 0;
   for (; text[i]; ++i) {
-    char c = text[i];
-    int digit;
-    if (base == 16 && isHexDigit(c))
-      digit = hexValue(c);
-    else if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else
-      break;
+    const int digit = hexDigitValue(text[i]);
+    if (digit < 0 || digit >= base) break;
     uint64_t next = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
     if (next > 0xFFFFFFFFull) break;
     value = next;
@@ -60,13 +42,15 @@ uint32_t wholeNumber(const std::string& text, int base) {
   return (!text.empty() && used == text.size()) ? value : 0;
 }
 
-// A serial number in hexadecimal, optionally with a "0x" prefix; 0 when invalid.
+// A serial number in hexadecimal, optionally with a "0x" prefix (dropped
+// from text with the note); 0 when invalid.
 uint32_t serialFromText(const char* note, std::string& text) {
   if (hasHexPrefix(text)) {
     debugPrint(DEBUG_Updater, "%s", note);
     text.erase(0, 2);
   }
-  return wholeNumber(text, 16);
+  uint32_t serial = 0;
+  return parseSerialNumber(text, &serial) ? serial : 0;
 }
 
 class Parser {

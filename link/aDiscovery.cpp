@@ -2,12 +2,12 @@
 // over TCP/IP (a multicast request answered by every module that hears it).
 #include "aDiscovery.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "aTime.h"
 #include "internal/aDiscoveryInternal.h"
 #include "platform/netif.h"
 #include "platform/udp.h"
@@ -107,20 +107,15 @@ bool sendRequests() {
   return any;
 }
 
-uint32_t elapsedMs(std::chrono::steady_clock::time_point since) {
-  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now() - since)
-                                   .count());
-}
-
 // Receives answers until none has come for 2000 ms. Datagrams that are no
 // module's answer are dropped and do not prolong the wait.
 void receiveAnswers(aUdpSocketRef sock, Enumeration& e) {
-  const auto start = std::chrono::steady_clock::now();
-  auto lastAnswer = start;
+  const uint32_t start = aTime_GetMSTicks();
+  uint32_t lastAnswer = start;
   for (;;) {
-    uint32_t sinceAnswer = elapsedMs(lastAnswer);
-    uint32_t sinceStart = elapsedMs(start);
+    const uint32_t now = aTime_GetMSTicks();
+    uint32_t sinceAnswer = now - lastAnswer;
+    uint32_t sinceStart = now - start;
     if (sinceAnswer >= aDISCOVERY_ANSWER_TIMEOUT_MS || sinceStart >= kMaxEnumerationMs) return;
     uint32_t wait = aDISCOVERY_ANSWER_TIMEOUT_MS - sinceAnswer;
     if (wait > kMaxEnumerationMs - sinceStart) wait = kMaxEnumerationMs - sinceStart;
@@ -134,7 +129,7 @@ void receiveAnswers(aUdpSocketRef sock, Enumeration& e) {
     if (!aDiscovery_DecodeAnswer(answer, length < sizeof answer ? length : sizeof answer, from,
                                  &spec))
       continue;
-    lastAnswer = std::chrono::steady_clock::now();
+    lastAnswer = aTime_GetMSTicks();
     if (!e.report(spec)) return;
   }
 }

@@ -12,6 +12,13 @@ aErr aTime_MSSleep(uint32_t ms) {
   return aErrNone;
 }
 
+uint64_t aTime_GetUSTicks(void) { return platform::monotonicMicroseconds(); }
+
+aErr aTime_USSleep(uint32_t us) {
+  if (us) platform::sleepMicroseconds(us);
+  return aErrNone;
+}
+
 aErr aTime_GetLocalCalendar(aCalendarTime* now) {
   if (!now) return aErrParam;
   platform::CalendarTime local{};

@@ -18,6 +18,12 @@ KLV_EXTERN_C_BEGIN
 KLV_EXPORT uint32_t aTime_GetMSTicks(void);
 /* Sleeps ms milliseconds (nothing for 0). */
 KLV_EXPORT aErr aTime_MSSleep(uint32_t ms);
+/* Microseconds of the same steady clock from an arbitrary origin; never goes
+ * back and does not wrap in practice (64 bits). */
+KLV_EXPORT uint64_t aTime_GetUSTicks(void);
+/* Sleeps at least us microseconds (nothing for 0); where the system's sleep
+ * counts milliseconds it is rounded up to whole milliseconds. */
+KLV_EXPORT aErr aTime_USSleep(uint32_t us);
 /* The local calendar time now; aErrParam for a null record, aErrIO when the
  * system cannot tell it. */
 KLV_EXPORT aErr aTime_GetLocalCalendar(aCalendarTime* now);

@@ -7,10 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "Link.h"
 #include "aLogger.h"
+#include "aThread.h"
 
 namespace Mirovane {
 namespace Kelvarion {
@@ -79,7 +79,7 @@ struct LinkState {
   aLinkRef link = 0;
   aLoggerRef logger = nullptr;
   std::map<uint64_t, StreamEntry> streamTable;
-  std::thread worker;
+  aThreadRef worker = nullptr;
   DispatchRing ring;
   std::atomic<bool> stopSignal{false};
   std::mutex tableMutex;

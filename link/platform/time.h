@@ -14,6 +14,10 @@ namespace platform {
 // Milliseconds of a steady clock from an arbitrary origin; never goes back.
 uint64_t monotonicMilliseconds();
 void sleepMilliseconds(uint32_t ms);
+// The same steady clock in microseconds, and a sleep of at least us
+// microseconds (a backend whose sleep counts milliseconds rounds up).
+uint64_t monotonicMicroseconds();
+void sleepMicroseconds(uint32_t us);
 
 // Local calendar time, for dates written into the store.
 struct CalendarTime {

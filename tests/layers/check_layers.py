@@ -45,7 +45,7 @@ SHARED_BASE = ("link/aError.h", "link/aDefs.h")
 
 # The include roots of the build, in the order the compiler searches them.
 INCLUDE_ROOTS = (
-    "link", "api", "app/display", "app",
+    "link", "api", "api/protocol", "app/display", "app",
     "Updater/UpdaterLib/source", "Updater/UpdaterLib/source/BirdFile",
     "Updater/UpdaterLib/source/store",
 )

@@ -5,14 +5,13 @@
 #include "NetworkScan.h"
 
 #include "Kelvarion.h"
+#include "ModuleCodes.h"
 #include "aTime.h"
 
 using namespace Mirovane::Kelvarion;
 
 namespace {
 
-// SystemClass::getSerialNumber's option.
-const uint8_t kSerialNumberOption = 9;
 // Marks a reply whose length carried no well-formed value.
 const ueiType kNoValue = static_cast<ueiType>(0xFF);
 // Questions are asked in rounds so that answers never fill the link's
@@ -60,13 +59,13 @@ void ask(Link& link, Scan& scan, uint8_t address) {
   uei request{};
   request.module = address;
   request.command = SystemClass::COMMAND;
-  request.option = kSerialNumberOption | UEI_OPTION_GET;
+  request.option = SYSTEM_SERIAL_NUMBER | UEI_OPTION_GET;
   request.specifier = UEI_SPECIFIER_REQUEST;
   request.type = UEI_TYPE_NONE;
   if (link.sendUEI(request) != aErrNone) return;
   Question& question = scan.at[address];
   question.reply = request;
-  question.reply.option = kSerialNumberOption;
+  question.reply.option = SYSTEM_SERIAL_NUMBER;
   question.reply.specifier = 0;
   question.reply.type = kNoValue;
   question.asked = true;

@@ -3,31 +3,28 @@
 // answers many times, or whose connection reads stall, costs a bounded time.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "DeviceList.h"
 #include "UpdaterDisplay.h"
+#include "aThread.h"
+#include "aTime.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Answers are taken until this long after the request (normal discovery ends
 // 2 s after the last answer, well before).
-constexpr auto kAnswerBudget = std::chrono::seconds(10);
+constexpr uint32_t kAnswerBudgetMs = 10000;
 // No module read starts later than this after the request; one that started
 // ends within its own connect and read time-outs.
-constexpr auto kReadBudget = std::chrono::seconds(20);
+constexpr uint32_t kReadBudgetMs = 20000;
 // Modules read at the same time.
 constexpr unsigned kReaders = 16;
 
 struct Collection {
   std::vector<DeviceListEntry>* entries;
   size_t first;  // where this listing's entries begin
-  Clock::time_point stopAt;
+  uint32_t start;  // aTime_GetMSTicks of the request
   size_t repeated = 0;
   size_t dropped = 0;
 };
@@ -51,43 +48,51 @@ bool collectAnswer(const linkSpec* spec, bool* found, void* ref) {
     entries.push_back(entry);
     *found = true;
   }
-  return Clock::now() < c->stopAt;
+  return aTime_GetMSTicks() - c->start < kAnswerBudgetMs;
 }
 
-// Reads entries[first..] with up to kReaders threads; each entry is read by
-// one thread only, and the vector does not change meanwhile.
-void readEntries(std::vector<DeviceListEntry>& entries, size_t first, Clock::time_point deadline) {
-  std::atomic<size_t> next{first};
-  auto reader = [&entries, &next, deadline] {
-    for (size_t i = next++; i < entries.size(); i = next++) {
-      DeviceListEntry& entry = entries[i];
-      entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
-      if (Clock::now() >= deadline) {
-        entry.error = aErrTimeout;
-        entry.unread = "not read: the listing's time was up";
-        continue;
-      }
-      readEntry(entry);
+// The entries still to read, shared by the readers; each entry is read by
+// one reader only, and the vector does not change meanwhile.
+struct Readers {
+  std::vector<DeviceListEntry>& entries;
+  std::atomic<size_t> next;
+  uint32_t start;  // aTime_GetMSTicks of the request
+};
+
+void readRemaining(void* ref) {
+  Readers& r = *static_cast<Readers*>(ref);
+  for (size_t i = r.next++; i < r.entries.size(); i = r.next++) {
+    DeviceListEntry& entry = r.entries[i];
+    entry.modelName = aDefs_GetModelName(static_cast<int>(entry.spec.model));
+    if (aTime_GetMSTicks() - r.start >= kReadBudgetMs) {
+      entry.error = aErrTimeout;
+      entry.unread = "not read: the listing's time was up";
+      continue;
     }
-  };
-  const size_t count = entries.size() - first;
-  std::vector<std::thread> threads;
-  for (size_t i = 1; i < std::min<size_t>(count, kReaders); ++i) {
-    try {
-      threads.emplace_back(reader);
-    } catch (const std::system_error&) {
-      break;  // fewer readers: the calling thread reads the rest
-    }
+    readEntry(entry);
   }
-  reader();
-  for (std::thread& thread : threads) thread.join();
+}
+
+// Reads entries[first..] with up to kReaders threads, the calling one among them.
+void readEntries(std::vector<DeviceListEntry>& entries, size_t first, uint32_t start) {
+  Readers readers{entries, {first}, start};
+  const size_t count = entries.size() - first;
+  std::vector<aThreadRef> threads;
+  for (size_t i = 1; i < std::min<size_t>(count, kReaders); ++i) {
+    aThreadRef thread = aThread_Start(readRemaining, &readers);
+    if (!thread) break;  // fewer readers: the calling thread reads the rest
+    threads.push_back(thread);
+  }
+  readRemaining(&readers);
+  // Each reader ends within its reads' own connect and reply time-outs.
+  for (aThreadRef& thread : threads) aThread_Destroy(&thread);
 }
 
 }  // namespace
 
 void discoverTcpipDevices(UpdaterDisplayInterface* display, std::vector<DeviceListEntry>& entries) {
-  const Clock::time_point start = Clock::now();
-  Collection collection{&entries, entries.size(), start + kAnswerBudget};
+  const uint32_t start = aTime_GetMSTicks();
+  Collection collection{&entries, entries.size(), start};
   aDiscovery_EnumerateModules(LINKTYPE_TCPIP, collectAnswer, &collection);
   if (collection.repeated)
     debugPrint(DEBUG_Network, "NETWORK: %u repeated discovery answers merged\n",
@@ -95,5 +100,5 @@ void discoverTcpipDevices(UpdaterDisplayInterface* display, std::vector<DeviceLi
   if (collection.dropped)
     display->print(1, "%u discovery answers dropped: a listing holds at most %u modules",
                    static_cast<unsigned>(collection.dropped), static_cast<unsigned>(kMaxTcpipRows));
-  readEntries(entries, collection.first, start + kReadBudget);
+  readEntries(entries, collection.first, start);
 }

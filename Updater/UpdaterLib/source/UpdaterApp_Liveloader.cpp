@@ -10,6 +10,7 @@
 #include "BuildNumber.h"
 #include "BirdFile.h"
 #include "Module.h"
+#include "ModuleCodes.h"
 #include "SystemEntities.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
@@ -27,8 +28,6 @@ using Mirovane::Kelvarion::SystemClass;
 namespace recovery {
 namespace {
 
-// The system entity's option that reads the processor's identifier words.
-constexpr uint8_t kIdentifierOption = 39;
 // Bytes of one serial download command on a serial line, and how long the
 // refusal of a filler command is waited for.
 constexpr uint32_t kSdpCommandSize = 16;
@@ -110,7 +109,7 @@ bool readIdentifier(Module& module, uint32_t identifier[4], std::string* cause) 
   system.init(&module, 0);
   for (uint8_t i = 0; i < 4; ++i) {
     uint32_t word = 0;
-    const aErr err = system.getUEI32(kIdentifierOption, i, &word);
+    const aErr err = system.getUEI32(SYSTEM_IDENTIFIER, i, &word);
     if (err != aErrNone) {
       debugPrint(DEBUG_APP, "Error getting Identifier %d.\n", i);
       return setCause(cause, "the liveloader did not give identifier word " + std::to_string(i) +

@@ -3,20 +3,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "UpdaterDisplay.h"
+#include "aTime.h"
 
 namespace {
-
-uint64_t nowMs() {
-  return static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
 
 const size_t kPortNameMax = 2047;
 
@@ -233,9 +227,9 @@ aErr NXPSerialISP::writeBlocks(uint32_t count, const uint8_t* data) {
       return err;
     char reply[1024];
     size_t length = 0;
-    uint64_t started = nowMs();
+    uint32_t started = aTime_GetMSTicks();
     GetLine(reply, sizeof reply, &length, target_.checksumTimeoutMs);
-    debugPrint(DEBUG_NXPSerial_E, "Write() waited for checksum %d ms\n", static_cast<int>(nowMs() - started + 1));
+    debugPrint(DEBUG_NXPSerial_E, "Write() waited for checksum %d ms\n", static_cast<int>(aTime_GetMSTicks() - started + 1));
     if (strcmp(reply, "OK\r\n") == 0) {
       checkpoint = position;
       debugPrint(DEBUG_NXPSerial, "Write() valid transfer of %d of %d (%.0f%%) bytes\n", static_cast<int>(position),

@@ -3,20 +3,13 @@
 // time (the target table's waits), measured on the steady clock while the
 // stream waits for bytes.
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "UpdaterDisplay.h"
+#include "aTime.h"
 #include "recovery/isp/NXPSerialISP.h"
 
 namespace {
-
-uint64_t nowUs() {
-  return static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
-}
 
 const uint32_t kWaitSliceMs = 10;  // one "." of a wait that finds nothing
 
@@ -36,7 +29,7 @@ aErr NXPSerialISP::readByte(uint8_t* byte, uint64_t deadlineUs, uint32_t channel
     aErr err = aStream_Read(stream_, byte, 1);
     if (err != aErrNotReady)
       return err;
-    uint64_t now = nowUs();
+    uint64_t now = aTime_GetUSTicks();
     if (now >= deadlineUs)
       return aErrTimeout;
     uint32_t slice = static_cast<uint32_t>(std::min<uint64_t>((deadlineUs - now + 999) / 1000, kWaitSliceMs));
@@ -46,25 +39,25 @@ aErr NXPSerialISP::readByte(uint8_t* byte, uint64_t deadlineUs, uint32_t channel
 }
 
 uint64_t NXPSerialISP::deadlineAfter(uint32_t milliseconds) const {
-  return nowUs() + static_cast<uint64_t>(milliseconds) * 1000;
+  return aTime_GetUSTicks() + static_cast<uint64_t>(milliseconds) * 1000;
 }
 
-// The Part's transmission-time pacing, counted on a running schedule: each
+// The transmission-time pacing, counted on a running schedule: each
 // text is due to have left the wire its 9-bit-per-character time after the
 // previous one did, so rounding and the sleeps' own lateness do not add up.
 uint32_t NXPSerialISP::account(size_t length) {
   if (baud_ == 0)
     return 0;
-  uint64_t now = nowUs();
+  uint64_t now = aTime_GetUSTicks();
   uint64_t wireUs = static_cast<uint64_t>(length) * 9 * 1000000 / baud_;
   wireFreeAtUs_ = std::max(wireFreeAtUs_, now) + wireUs;
   return static_cast<uint32_t>((wireFreeAtUs_ - now) / 1000);
 }
 
 void NXPSerialISP::pace() {
-  uint64_t now = nowUs();
+  uint64_t now = aTime_GetUSTicks();
   if (wireFreeAtUs_ > now)
-    std::this_thread::sleep_for(std::chrono::microseconds(wireFreeAtUs_ - now));
+    aTime_USSleep(static_cast<uint32_t>(std::min<uint64_t>(wireFreeAtUs_ - now, UINT32_MAX)));
 }
 
 aErr NXPSerialISP::Send(const char* text, bool checkEcho) {
@@ -98,7 +91,7 @@ aErr NXPSerialISP::SendCommand(const char* text, int waitMs) {
   account(length);
   if (waitMs > 0) {
     debugPrint(DEBUG_NXPSerial_E, "SendCommand() wait for command completion [%d ms]\n", waitMs);
-    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+    aTime_MSSleep(static_cast<uint32_t>(waitMs));
   }
   if (err != aErrNone) {
     debugPrint(DEBUG_NXPSerial, "Error Test_Serial_Send() [%s]\n", aError_GetErrorText(err));
