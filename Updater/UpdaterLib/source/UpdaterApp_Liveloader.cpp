@@ -13,7 +13,7 @@
 #include "SystemEntities.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
-#include "connect/ConnectAttempts.h"
+#include "upgrade/Reconnection.h"
 #include "recovery/RecoverySteps.h"
 #include "recovery/sdp/HID_SDPLoader.h"
 #include "recovery/sdp/SDPClient.h"

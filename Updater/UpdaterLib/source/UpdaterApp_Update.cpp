@@ -15,7 +15,7 @@
 #include "store/AttributeFile.h"
 #include "aDiscovery.h"
 #include "aTime.h"
-#include "connect/ConnectAttempts.h"
+#include "upgrade/Reconnection.h"
 #include "upgrade/UpdaterEntity.h"
 
 using Mirovane::Kelvarion::Module;

@@ -1,4 +1,4 @@
-#include "connect/ConnectAttempts.h"
+#include "upgrade/Reconnection.h"
 
 #include "Module.h"
 #include "aTime.h"
