@@ -203,7 +203,7 @@ bool recoverOverUsb(UpdaterDisplayInterface* display, const BirdFile& bird, uint
     display->print(1, "Could not connect to device");
     return false;
   }
-  if (FirmwareStage(display, module, bird) != aErrNone) {
+  if (FirmwareStage(UpgradeProgress(display), module, bird) != aErrNone) {
     display->print(1, "Failed to transfer firmware");
     return false;
   }

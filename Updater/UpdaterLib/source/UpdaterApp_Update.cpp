@@ -134,7 +134,7 @@ bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string
       }
       const upgrade::ReconnectPolicy& reconnect = routerSerial != 0
           ? upgrade::kReconnectRoutedBetweenStages : upgrade::kReconnectBetweenStages;
-      err = upgrade::transferImages(display, module, *bird, reconnect, serial);
+      err = upgrade::transferImages(UpgradeProgress(display), module, *bird, reconnect, serial);
       if (err == aErrNone) recordTransfer(display, store, record, found, serial, transferred);
     }
 

@@ -36,10 +36,19 @@ class UpdaterEntity : public Mirovane::Kelvarion::EntityClass {
   aErr LoaderReboot(const UpgradeProgress& progress);
 
  private:
+  // The accepted count of a DATA request that had no reply.
+  static constexpr int kNoReply = -2;
+
   // Sends cmdUPGRADE, option, then count payload bytes.
   aErr sendUpgrade(uint8_t option, const uint8_t* payload, uint8_t count);
   // Awaits the reply whose first two bytes are cmdUPGRADE, option.
   aErr awaitReply(uint8_t option, uint8_t* reply, uint8_t* length);
+  // One DATA request of n bytes; *accepted is the loader's count, -1 for a
+  // reply too short to hold one, kNoReply when none came. An error only
+  // when the request could not be sent.
+  aErr sendPiece(const uint8_t* bytes, uint8_t n, int* accepted);
+  // SUM, and the loader's sum compared with sum.
+  aErr checkSum(uint32_t sum, uint32_t packetCounter);
 
   Mirovane::Kelvarion::Module& module_;
   bool validateSums_;
