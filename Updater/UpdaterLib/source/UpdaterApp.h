@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/UpdateFirmware.h"  // the update's pre-transfer check
+
 class UpdaterDisplayInterface;
 class BirdFile;
 struct DeviceListEntry;
-namespace Mirovane { namespace Kelvarion { class Module; } }
 
 // Device kinds found by the recovery identification step.
 enum { DEVICE_KIND_NONE = 0, DEVICE_KIND_LIVELOADER = 1, DEVICE_KIND_SERIAL_ISP = 2 };
@@ -52,9 +53,5 @@ class UpdaterApp {
   UpdaterDisplayInterface* const display;
   int deviceKind = DEVICE_KIND_NONE;
 };
-
-// Pre-transfer check of a connected module against a BIRD file.
-bool UpdateFirmware(UpdaterDisplayInterface* display, BirdFile& file,
-                    Mirovane::Kelvarion::Module& module, uint32_t serial);
 
 #endif

@@ -14,13 +14,14 @@
 #include "SystemEntities.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
-#include "connect/ConnectAttempts.h"
 #include "recovery/RecoverySteps.h"
 #include "recovery/sdp/HID_SDPLoader.h"
 #include "recovery/sdp/SDPClient.h"
 #include "recovery/sdp/Serial_SDPLoader.h"
 #include "store/UpdaterStore.h"
-#include "upgrade/UpdaterEntity.h"
+#include "upgrade/Reconnection.h"
+#include "upgrade/UpgradeProgress.h"
+#include "upgrade/UpgradeStages.h"
 
 using Mirovane::Kelvarion::Module;
 using Mirovane::Kelvarion::SystemClass;
@@ -82,14 +83,6 @@ BirdFile storedLiveloader(UpdaterApp& app, uint32_t serial) {
       throw std::runtime_error("no store entry for " + hex8(serial));
   }
   return record.loadBird(buildFileName(build));
-}
-
-// The serial numbers a started liveloader may enumerate under: the
-// placeholder first, then the module's own (serial 0 is no serial number).
-std::vector<uint32_t> liveloaderSerials(uint32_t serial) {
-  std::vector<uint32_t> serials = {kPlaceholderSerial};
-  if (serial != 0 && serial != kPlaceholderSerial) serials.push_back(serial);
-  return serials;
 }
 
 // Completes the partial command that strayBytes started with filler bytes;
@@ -190,9 +183,7 @@ bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_
   // The liveloader enumerates under the module's serial number or, when it
   // does not know it, under the placeholder.
   Module module(0, static_cast<uint8_t>(0));
-  ConnectAttempts policy;
-  policy.serials = liveloaderSerials(serial);
-  if (!connectWithAttempts(module, policy)) {
+  if (upgrade::reconnectModule(module, upgrade::kFindLiveloader, serial) != aErrNone) {
     debugPrint(DEBUG_APP, "Could not connect to device.\n");
     return setCause(cause, "the liveloader did not appear on USB as " + hex8(serial));
   }
@@ -205,15 +196,13 @@ bool identifyThroughLiveloader(UpdaterApp& app, const std::string& port, uint32_
   return true;
 }
 
-bool recoverOverUsb(UpdaterDisplayInterface* display, BirdFile& bird, uint32_t serial) {
+bool recoverOverUsb(UpdaterDisplayInterface* display, const BirdFile& bird, uint32_t serial) {
   Module module(0, static_cast<uint8_t>(0));
-  ConnectAttempts policy;
-  policy.serials = liveloaderSerials(serial);
-  if (!connectWithAttempts(module, policy)) {
+  if (upgrade::reconnectModule(module, upgrade::kFindLiveloader, serial) != aErrNone) {
     display->print(1, "Could not connect to device");
     return false;
   }
-  if (FirmwareStage(display, module, bird) != aErrNone) {
+  if (FirmwareStage(UpgradeProgress(display), module, bird) != aErrNone) {
     display->print(1, "Failed to transfer firmware");
     return false;
   }

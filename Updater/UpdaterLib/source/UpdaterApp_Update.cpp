@@ -1,92 +1,61 @@
-// -U: replace the firmware of one running module. Chooses the BIRD file,
-// patches the module's serial number into it, connects, checks that file and
-// module belong together, runs the loader and firmware stages and records the
-// transfer in the module's attribute file.
-#include <memory>
+// -U: replace the firmware of one running module. The road reads top down in
+// updateDevice: open the store once, choose and load the BIRD file once,
+// patch the module's serial number into it, connect, check that file and
+// module belong together, transfer the images (upgrade/UpgradeStages) and
+// record the transfer in the module's attribute file.
+#include <optional>
 #include <stdexcept>
 
 #include "BirdFile.h"
 #include "BuildNumber.h"
 #include "Module.h"
-#include "server/ServerComm.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
-#include "store/UpdaterStore.h"
-#include "store/AttributeFile.h"
-#include "aDiscovery.h"
 #include "aTime.h"
-#include "connect/ConnectAttempts.h"
-#include "upgrade/UpdaterEntity.h"
+#include "store/AttributeFile.h"
+#include "store/UpdaterStore.h"
+#include "upgrade/FirmwareFile.h"
+#include "upgrade/Reconnection.h"
+#include "upgrade/UpgradeProgress.h"
+#include "upgrade/UpgradeStages.h"
 
 using Mirovane::Kelvarion::Module;
 
 namespace {
 
-// The build to transfer when neither a file nor a build was named: the
-// server's current build if it is stored, else the latest download, else the
-// latest transfer. 0 when there is none.
-uint32_t chooseBuild(UpdaterApp& app, DeviceRecord& record, uint32_t serial) {
-  std::string buildText;
-  std::string firmwareId;
-  (void)ServerCommClass::QueryBuild(serial, &buildText, &firmwareId, app.serverUrl.c_str());
-  uint32_t build = buildNumberOrZero(buildText);
-  if (build != 0) {
-    try {
-      (void)record.loadBird(buildFileName(build));
-    } catch (const std::runtime_error&) {
-      app.display->print(
-          0, "New firmware is available.  Updater will proceed if valid firmware is found locally.");
-      build = 0;
-    }
-  }
-  if (build != 0) return build;
-  build = buildOfFileName(record.attributes().getString(ATTR_LATEST_DOWNLOAD, ""));
-  if (build != 0) {
-    app.display->print(0, "Updating with the Latest Download");
-    return build;
-  }
-  build = buildOfFileName(record.attributes().getString(ATTR_LATEST_TRANSFER, ""));
-  if (build != 0) {
-    app.display->print(0, "Updating with the Latest Transfer");
-    return build;
-  }
-  app.display->print(1, "Could not find valid build for this device.");
-  return 0;
-}
-
-// Direct: USB first, then TCP/IP when USB does not know the module.
-aErr connectDirect(Module& module, uint32_t serial) {
-  aErr err = module.connect(LINKTYPE_USB, serial);
-  if (err == aErrNotFound) err = module.connect(LINKTYPE_TCPIP, serial);
-  return err;
-}
-
-// Through a routing module. Returns false (after its message) when the
-// routing module cannot be reached; result holds the target's connect result.
-bool connectIndirect(UpdaterDisplayInterface* display, Module& module, uint32_t routerSerial,
-                     aErr* result) {
-  auto router = std::make_unique<Module>(0, static_cast<uint8_t>(0));
-  aErr err = router->connect(LINKTYPE_USB, routerSerial);
-  if (err == aErrNotFound) err = router->connect(LINKTYPE_TCPIP, routerSerial);
-  if (err != aErrNone) {
-    display->print(1, "Failed to connect to link module [%08X]", routerSerial);
+// Files with a serial offset block take the module's serial number.
+bool patchSerialNumber(UpdaterDisplayInterface* display, BirdFile& bird, uint32_t serial) {
+  if (!bird.hasSerialBlock()) return true;
+  debugPrint(DEBUG_Updater, "Setting serial number into firmware... ");
+  if (!bird.setSerialNumber(serial)) {
+    debugPrint(DEBUG_Updater, "Error: Unable to modify serial number in bird.\n");
+    display->print(1, "Unable to modify serial number in bird file");
     return false;
   }
-  *result = module.connectThroughLinkModule(router.get());
+  debugPrint(DEBUG_Updater, " Serial Number inserted into firmware.\n");
   return true;
 }
 
-// After the loader stage the module may have restarted into its loader and
-// dropped off the link: find it again over the transport it was reached by.
-void reconnectAfterLoader(Module& module, uint32_t serial, bool indirect) {
-  if (module.isConnected()) return;
-  linkSpec spec{};
-  const bool haveSpec = module.getLinkSpecifier(&spec) == aErrNone;
-  module.disconnect();
-  ConnectAttempts policy;
-  policy.type = haveSpec && spec.type == LINKTYPE_TCPIP ? LINKTYPE_TCPIP : LINKTYPE_USB;
-  if (!indirect) policy.serials = {serial};
-  (void)connectWithAttempts(module, policy);
+// Directly, or through the routing module routerSerial. False (after its
+// message) when the update cannot go on at all; *result holds the target's
+// connect result otherwise.
+bool connectTarget(UpdaterDisplayInterface* display, Module& module, uint32_t serial,
+                   uint32_t routerSerial, aErr* result) {
+  if (routerSerial == 0) {
+    *result = upgrade::connectUsbThenTcpip(module, serial);
+    return true;
+  }
+  if (module.getModuleAddress() == 0) {
+    display->print(1, "Module address required for indirect firmware update");
+    return false;
+  }
+  Module router(0, static_cast<uint8_t>(0));
+  if (upgrade::connectUsbThenTcpip(router, routerSerial) != aErrNone) {
+    display->print(1, "Failed to connect to link module [%08X]", routerSerial);
+    return false;
+  }
+  *result = module.connectThroughLinkModule(&router);
+  return true;
 }
 
 // LATEST_TRANSFER and LAST_TRANSFER_DATE go to the device's own attribute
@@ -114,6 +83,12 @@ void recordTransfer(UpdaterDisplayInterface* display, UpdaterStore& store, Devic
 
 }  // namespace
 
+BirdFile UpdaterApp::openBirdForDevice(const char* label, const std::string& birdPath,
+                                       uint32_t serial, uint32_t build, bool download) {
+  UpdaterStore store(updaterDirectory);
+  return upgrade::openBird(*this, store, label, birdPath, serial, {build, std::nullopt}, download);
+}
+
 bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string& birdPath,
                               uint8_t moduleAddress, uint32_t routerSerial, bool override) {
   if (serial == 0) {
@@ -132,43 +107,24 @@ bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string
     }
     const uint32_t start = aTime_GetMSTicks();
 
-    std::string path = birdPath;
-    if (path.empty() && build == 0) {
-      build = chooseBuild(*this, record, serial);
-      if (build == 0) return false;
+    upgrade::StoredBuild chosen{build, std::nullopt};
+    if (birdPath.empty() && build == 0) {
+      chosen = upgrade::chooseBuild(*this, record, serial);
+      if (chosen.number == 0) return false;
     }
-
-    std::unique_ptr<BirdFile> bird;
+    const std::string transferred = birdPath.empty() ? buildFileName(chosen.number) : birdPath;
+    std::optional<BirdFile> bird;
     try {
-      bird = std::make_unique<BirdFile>(openBirdForDevice("Updating", path, serial, build, false));
+      bird.emplace(upgrade::openBird(*this, store, "Updating", birdPath, serial, std::move(chosen), false));
     } catch (const std::runtime_error&) {
       display->print(1, "Failed to load bird file");
       return false;
     }
-
-    if (bird->hasSerialBlock()) {
-      debugPrint(DEBUG_Updater, "Setting serial number into firmware... ");
-      if (!bird->setSerialNumber(serial)) {
-        debugPrint(DEBUG_Updater, "Error: Unable to modify serial number in bird.\n");
-        display->print(1, "Unable to modify serial number in bird file");
-        return false;
-      }
-      debugPrint(DEBUG_Updater, " Serial Number inserted into firmware.\n");
-    }
+    if (!patchSerialNumber(display, *bird, serial)) return false;
 
     Module module(moduleAddress, static_cast<uint8_t>(0));
     aErr err = aErrNone;
-    const bool indirect = routerSerial != 0;
-    if (indirect) {
-      if (moduleAddress == 0) {
-        display->print(1, "Module address required for indirect firmware update");
-        return false;
-      }
-      if (!connectIndirect(display, module, routerSerial, &err)) return false;
-    } else {
-      err = connectDirect(module, serial);
-    }
-
+    if (!connectTarget(display, module, serial, routerSerial, &err)) return false;
     if (err != aErrNone) {
       display->print(1, "Failed to connect to module [%08X]", serial);
     } else {
@@ -176,15 +132,10 @@ bool UpdaterApp::updateDevice(uint32_t serial, uint32_t build, const std::string
         display->print(1, "Birdfile failed validation");
         return false;
       }
-      err = LoaderStage(display, module, *bird);
-      if (err == aErrNone) {
-        reconnectAfterLoader(module, serial, indirect);
-        err = FirmwareStage(display, module, *bird);
-        if (err == aErrNone) {
-          if (path.empty()) path = buildFileName(build);
-          recordTransfer(display, store, record, found, serial, path);
-        }
-      }
+      const upgrade::ReconnectPolicy& reconnect = routerSerial != 0
+          ? upgrade::kReconnectRoutedBetweenStages : upgrade::kReconnectBetweenStages;
+      err = upgrade::transferImages(UpgradeProgress(display), module, *bird, reconnect, serial);
+      if (err == aErrNone) recordTransfer(display, store, record, found, serial, transferred);
     }
 
     debugPrint(DEBUG_Updater, "Updating device firmware: \n");

@@ -50,7 +50,7 @@ aErr loadLiveloaderSDP(const BirdFile& bird, const std::string& port, uint32_t s
 
 // The firmware stage through the liveloader, found on USB under the
 // placeholder serial or serial.
-bool recoverOverUsb(UpdaterDisplayInterface* display, BirdFile& bird, uint32_t serial);
+bool recoverOverUsb(UpdaterDisplayInterface* display, const BirdFile& bird, uint32_t serial);
 
 // Checks that every firmware block can go through the ISP loader's RAM buffer
 // into flash; false with *cause naming the first block that cannot.

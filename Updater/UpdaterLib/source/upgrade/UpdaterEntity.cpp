@@ -85,45 +85,57 @@ aErr UpdaterEntity::BlockTransfer(const uint8_t* bytes, uint32_t count, uint32_t
   uint32_t remaining = count;
   unsigned resends = 0;
   aErr err = aErrNone;
-  while (remaining > 0) {
+  while (remaining > 0 && err == aErrNone) {
     const uint8_t n = static_cast<uint8_t>(std::min(remaining, upgrade::kPieceSize));
     debugPrint(kFirm, "\nNETWORK: Block Transfer {cmdUPGRADE, val_UPGRADE_DATA, %d} \n", n);
-    err = sendUpgrade(val_UPGRADE_DATA, bytes, n);
-    if (err != aErrNone) {
-      debugPrint(kFirm, "\nNETWORK: Error sending UPGRADE_DATA (%d)\n", err);
-      return err;
-    }
-    uint8_t reply[28];
-    uint8_t length = 0;
-    if (awaitReply(val_UPGRADE_DATA, reply, &length) != aErrNone) {
-      debugPrint(kFirm, "\nNETWORK(DATA): No reply when initializing upgrade.\n");
+    int accepted = 0;
+    err = sendPiece(bytes, n, &accepted);
+    if (err != aErrNone) return err;  // the request did not go out
+    if (accepted == kNoReply) {
       err = aErrPacket;
-      break;
-    }
-    const int accepted = length >= 3 ? reply[2] : -1;
-    if (accepted != n) {
+    } else if (accepted != n) {
       debugPrint(kFirm, "\nNETWORK: Invalid upgrade transfer response [%d != %d].\n", accepted, n);
       if (++resends > upgrade::kMaxResends) {
         debugPrint(kFirm, "\nNETWORK: Giving up after %u resends of the same piece.\n",
                    upgrade::kMaxResends);
         err = aErrPacket;
-        break;
       }
-      continue;  // the same piece again
+    } else {
+      resends = 0;
+      for (uint8_t i = 0; i < n; ++i) sum += bytes[i];
+      bytes += n;
+      remaining -= n;
+      if (packetCounter) ++*packetCounter;
+      debugPrint(kFirm, "\nNETWORK: accepted %d more bytes (%d of %d remaining)\n", n,
+                 static_cast<int>(remaining), static_cast<int>(count));
     }
-    resends = 0;
-    for (uint8_t i = 0; i < n; ++i) sum += bytes[i];
-    bytes += n;
-    remaining -= n;
-    if (packetCounter) ++*packetCounter;
-    debugPrint(kFirm, "\nNETWORK: accepted %d more bytes (%d of %d remaining)\n", n,
-               static_cast<int>(remaining), static_cast<int>(count));
   }
   debugPrint(kFirm, "\nNETWORK: transferred %d of %d bytes\n", static_cast<int>(count - remaining),
              static_cast<int>(count));
   if (err != aErrNone) return err;
   if (!validateSums_) return aErrNone;
+  return checkSum(sum, packetCounter ? *packetCounter : 0);
+}
 
+aErr UpdaterEntity::sendPiece(const uint8_t* bytes, uint8_t n, int* accepted) {
+  const aErr err = sendUpgrade(val_UPGRADE_DATA, bytes, n);
+  if (err != aErrNone) {
+    debugPrint(kFirm, "\nNETWORK: Error sending UPGRADE_DATA (%d)\n", err);
+    return err;
+  }
+  uint8_t reply[28];
+  uint8_t length = 0;
+  if (awaitReply(val_UPGRADE_DATA, reply, &length) != aErrNone) {
+    debugPrint(kFirm, "\nNETWORK(DATA): No reply when initializing upgrade.\n");
+    *accepted = kNoReply;
+    return aErrNone;
+  }
+  // A reply too short for its count counts as a wrong count.
+  *accepted = length >= 3 ? reply[2] : -1;
+  return aErrNone;
+}
+
+aErr UpdaterEntity::checkSum(uint32_t sum, uint32_t packetCounter) {
   debugPrint(kFirm, "\nNETWORK: Block Transfer Validation {cmdUPGRADE, val_UPGRADE_SUM}\n");
   (void)sendUpgrade(val_UPGRADE_SUM, nullptr, 0);  // a lost request shows as a missing reply
   uint8_t reply[28];
@@ -140,7 +152,7 @@ aErr UpdaterEntity::BlockTransfer(const uint8_t* bytes, uint32_t count, uint32_t
     return aErrInvalidOption;
   }
   debugPrint(kFirm, "\nNETWORK: Validate transfer [%02X] [%08X == %08X][%d blocks].\n", 0, sum,
-             replySum, packetCounter ? static_cast<int>(*packetCounter) : 0);
+             replySum, static_cast<int>(packetCounter));
   return aErrNone;
 }
 

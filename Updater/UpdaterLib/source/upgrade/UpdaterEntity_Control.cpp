@@ -1,12 +1,11 @@
-// Starting the loader, rebooting into the new firmware, and finding the module
-// again when it drops off the link in between.
+// Starting the loader and rebooting into the new firmware.
 #include "UpdaterDisplay.h"
 #include "UpdaterEntity.h"
 #include "aTime.h"
+#include "upgrade/Reconnection.h"
 
 namespace {
 constexpr uint32_t kFirm = DEBUG_Network_FIRM;
-constexpr uint32_t kReconnect = DEBUG_Network;
 }
 
 aErr UpdaterEntity::LoaderStart() {
@@ -24,7 +23,7 @@ aErr UpdaterEntity::LoaderStart() {
   }
   // The module may restart into its loader and drop the link while doing so;
   // the loader then announces itself once it is back.
-  err = ReconnectDevice(500);
+  err = upgrade::reconnectModule(module_, upgrade::kReconnectAtLoaderStart, 0);
   if (err != aErrNone) {
     debugPrint(kFirm, "NETWORK: Invalid or reply when starting loader. [%d, %s]\n", err,
                aError_GetErrorText(err));
@@ -40,7 +39,7 @@ aErr UpdaterEntity::LoaderStart() {
   return aErrTimeout;
 }
 
-aErr UpdaterEntity::LoaderReboot(UpdaterDisplayInterface* display) {
+aErr UpdaterEntity::LoaderReboot(const UpgradeProgress& progress) {
   debugPrint(kFirm, "NETWORK: LoaderReboot {cmdUPGRADE, val_UPGRADE_REBOOT}\n");
   const aErr err = sendUpgrade(val_UPGRADE_REBOOT, nullptr, 0);
   if (err != aErrNone) debugPrint(kFirm, "NETWORK: Error sending Loader REBOOT\n");
@@ -50,7 +49,7 @@ aErr UpdaterEntity::LoaderReboot(UpdaterDisplayInterface* display) {
   const unsigned pollsPerFrame = upgrade::kBusyFrameMs / upgrade::kRebootPollMs;
   for (unsigned polls = 0;; ++polls) {
     const bool frame = polls % pollsPerFrame == 0;
-    if (frame && display) display->showBusy(true, "Verifying Update");
+    if (frame) progress.busy(true, "Verifying Update");
     if (!module_.isConnected() || polls >= upgrade::kRebootPolls) break;
     if (frame) {
       debugPrint(kFirm, "Waiting for link to drop.\n");
@@ -61,24 +60,6 @@ aErr UpdaterEntity::LoaderReboot(UpdaterDisplayInterface* display) {
   if (module_.isConnected())
     debugPrint(kFirm, "NETWORK: Link still up %u ms after REBOOT, not waiting longer\n",
                upgrade::kRebootPolls * upgrade::kRebootPollMs);
-  if (display) display->showBusy(false, "Verifying Update");
-  return err;
-}
-
-aErr UpdaterEntity::ReconnectDevice(uint32_t delayMs) {
-  module_.disconnect();
-  aErr err = aErrConnection;
-  for (int attempt = 1; attempt <= upgrade::kReconnectAttempts; ++attempt) {
-    debugPrint(kReconnect, "NETWORK: Attempting to reconnect. Attempt: %d of %d\n", attempt,
-               upgrade::kReconnectAttempts);
-    err = module_.reconnect();
-    if (err == aErrNone) {
-      debugPrint(kReconnect, "NETWORK: Reconnected to device\n");
-      return aErrNone;
-    }
-    debugPrint(kReconnect, "NETWORK: Couldn't reconnect to device delaying: %d ms\n",
-               static_cast<int>(delayMs));
-    aTime_MSSleep(delayMs);
-  }
+  progress.busy(false, "Verifying Update");
   return err;
 }

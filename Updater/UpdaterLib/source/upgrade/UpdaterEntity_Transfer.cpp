@@ -11,7 +11,7 @@ constexpr uint32_t kFirm = DEBUG_Network_FIRM;
 }
 
 aErr UpdaterEntity::FirmwareTransfer(const uint8_t* block, uint32_t length,
-                                     uint16_t loaderBlockSize, UpdaterDisplayInterface* display) {
+                                     uint16_t loaderBlockSize, const UpgradeProgress& progress) {
   const uint8_t* image = block + 4;
   uint32_t remaining = length - 4;
   uint32_t counter = 0;
@@ -23,7 +23,7 @@ aErr UpdaterEntity::FirmwareTransfer(const uint8_t* block, uint32_t length,
     debugPrint(kFirm, "NETWORK: Loader reported a block size of 0\n");
     err = aErrInvalidOption;
   }
-  if (display) display->setProgressActive(true);
+  progress.progressActive(true);
   while (remaining > 0 && err == aErrNone) {
     const uint32_t n = remaining <= loaderBlockSize ? remaining : loaderBlockSize;
     err = BlockTransfer(image, n, &counter);
@@ -31,12 +31,12 @@ aErr UpdaterEntity::FirmwareTransfer(const uint8_t* block, uint32_t length,
     remaining -= n;
     image += n;
     ++counter;
-    if (display) display->showProgress(static_cast<double>(length - remaining) / length, nullptr);
+    progress.progress(static_cast<double>(length - remaining) / length);
     debugPrint(kFirm, "\nNETWORK: accepted %d more bytes (%d of %d remaining)\n",
                static_cast<int>(n), static_cast<int>(remaining), static_cast<int>(length));
     err = FirmwareWrite(static_cast<uint16_t>(n));
   }
-  if (display) display->setProgressActive(false);
+  progress.progressActive(false);
   debugPrint(kFirm, "NETWORK: transferred %d of %d bytes\n", static_cast<int>(length - remaining),
              static_cast<int>(length));
   if (err != aErrNone) debugPrint(0, "NETWORK: Failed to transfer firmware\n");

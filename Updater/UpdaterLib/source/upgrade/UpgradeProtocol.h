@@ -29,8 +29,6 @@ constexpr unsigned kMaxResends = 8;
 constexpr unsigned kRebootPollMs = 10;
 constexpr unsigned kRebootPolls = 500;
 constexpr unsigned kBusyFrameMs = 250;
-// ReconnectDevice attempts.
-constexpr int kReconnectAttempts = 5;
 }  // namespace upgrade
 
 #endif

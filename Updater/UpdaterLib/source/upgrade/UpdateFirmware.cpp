@@ -1,10 +1,11 @@
 // The check made before any byte goes to a module: the BIRD file has blocks,
 // carries the module's serial number (unless it is patched in), and names the
 // connected module's model.
+#include "upgrade/UpdateFirmware.h"
+
 #include "BirdFile.h"
 #include "Module.h"
 #include "SystemEntities.h"
-#include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
 #include "aDiscovery.h"
 
@@ -21,7 +22,7 @@ void reportFailedRead(UpdaterDisplayInterface* display, const char* what, uint32
 
 }  // namespace
 
-bool UpdateFirmware(UpdaterDisplayInterface* display, BirdFile& file, Module& module,
+bool UpdateFirmware(UpdaterDisplayInterface* display, const BirdFile& file, Module& module,
                     uint32_t serial) {
   if (file.blockCount() == 0) return false;
   if (!file.hasSerialBlock() && !file.matchesSerialNumber(serial)) return false;
