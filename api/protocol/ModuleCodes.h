@@ -90,4 +90,19 @@ constexpr uint8_t SYSTEM_IDENTIFIER = 39;
 constexpr uint8_t SYSTEM_HARDWARE_VERSION = 40;
 constexpr uint8_t SYSTEM_ERRORS = 41;
 
+// Upgrade: every request to a module's loader is cmdUPGRADE followed by one of
+// these option bytes; the loader answers PREPARE, SUM and WRITE with a STATUS
+// reply.
+constexpr uint8_t cmdUPGRADE = 95;  // 0x5F
+enum : uint8_t {
+  val_UPGRADE_INIT = 0,
+  val_UPGRADE_DATA = 1,
+  val_UPGRADE_LOAD = 2,
+  val_UPGRADE_PREPARE = 3,
+  val_UPGRADE_SUM = 4,
+  val_UPGRADE_WRITE = 5,
+  val_UPGRADE_REBOOT = 6,
+  val_UPGRADE_STATUS = 7
+};
+
 #endif

@@ -1,22 +1,10 @@
 #ifndef UPDATER_UPGRADE_PROTOCOL_H
 #define UPDATER_UPGRADE_PROTOCOL_H
-// Codes and limits of the upgrade protocol spoken with a module's loader.
-// Every request is command cmdUPGRADE followed by one of the option bytes
-// below; the loader answers PREPARE, SUM and WRITE with a STATUS reply.
+// Limits and timings of the upgrade protocol spoken with a module's loader;
+// its command and option codes are the module protocol's own.
 #include <cstdint>
 
-enum : uint8_t { cmdUPGRADE = 95 };
-
-enum : uint8_t {
-  val_UPGRADE_INIT = 0,
-  val_UPGRADE_DATA = 1,
-  val_UPGRADE_LOAD = 2,
-  val_UPGRADE_PREPARE = 3,
-  val_UPGRADE_SUM = 4,
-  val_UPGRADE_WRITE = 5,
-  val_UPGRADE_REBOOT = 6,
-  val_UPGRADE_STATUS = 7
-};
+#include "ModuleCodes.h"
 
 namespace upgrade {
 // Image bytes in one DATA packet: 28 data bytes less the command and option.
