@@ -75,6 +75,70 @@ bool UpdaterApp::isBuildValid(uint32_t serial, uint32_t build, const std::string
   return false;
 }
 
+namespace {
+
+// The module's directory in the store, made when it is not there yet; false
+// (with the cause on the display) when the store cannot give one.
+bool openDeviceRecord(UpdaterDisplayInterface* display, const std::string& directory, uint32_t serial,
+                      DeviceRecord* record) {
+  try {
+    UpdaterStore store(directory);
+    if (!store.findDevice(serial, record)) {
+      debugPrint(DEBUG_APP, "Could not find device in our update history.\n");
+      try {
+        *record = store.getDevice(serial);
+      } catch (const std::runtime_error& error) {
+        display->print(1, "%s", error.what());
+        display->print(1, "Could not create directory for storing BIRD file");
+        return false;
+      }
+    }
+  } catch (const std::runtime_error& error) {
+    // The store root itself is unusable (for instance a file).
+    display->print(1, "%s", error.what());
+    return false;
+  }
+  const std::string problem = record->problem();
+  if (problem.empty()) return true;
+  display->print(1, "%s", problem.c_str());
+  return false;
+}
+
+// Decodes a fetched BIRD file, stores it as <build>.bird and records it as
+// the latest download; false (with the cause on the display) otherwise.
+bool storeFetchedBuild(UpdaterDisplayInterface* display, DeviceRecord& record, const std::string& bld,
+                       std::string& received) {
+  // A server that ends its lines with CR LF leaves the CR on the base64 line.
+  if (!received.empty() && received.back() == '\r') received.pop_back();
+  if (received.empty()) {
+    display->print(1, "Failed to retreive a valid BIRD file");
+    return false;
+  }
+  const std::string fileName = bld + ".bird";
+  if (!base64DecodeInPlace(received)) {
+    // Not base64: nothing is stored and nothing recorded.
+    display->print(1, "Failed to retreive a valid BIRD file");
+    return false;
+  }
+  const std::string now = localTimeText();
+  const aErr written = record.writeFile(fileName, received.data(), received.size());
+  if (written != aErrNone) {
+    display->print(1, "Failed to write file with %d", static_cast<int>(written));
+    return false;
+  }
+  AttributeFile& attributes = record.attributes();
+  attributes.set(ATTR_LATEST_DOWNLOAD, fileName);
+  attributes.set(ATTR_LAST_DOWNLOAD_DATE, now);
+  const aErr recorded = attributes.write();
+  if (recorded != aErrNone) {
+    display->print(1, "Failed to write attributes with %d", static_cast<int>(recorded));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, bool override,
                               bool noCal) {
   uint32_t build = 0;
@@ -90,30 +154,8 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
     display->print(1, "Server request failed for %s", serverUrl.c_str());
     return 0;
   }
-
   DeviceRecord record;
-  try {
-    UpdaterStore store(updaterDirectory);
-    if (!store.findDevice(serial, &record)) {
-      debugPrint(DEBUG_APP, "Could not find device in our update history.\n");
-      try {
-        record = store.getDevice(serial);
-      } catch (const std::runtime_error& error) {
-        display->print(1, "%s", error.what());
-        display->print(1, "Could not create directory for storing BIRD file");
-        return 0;
-      }
-    }
-  } catch (const std::runtime_error& error) {
-    // The store root itself is unusable (for instance a file).
-    display->print(1, "%s", error.what());
-    return 0;
-  }
-  const std::string problem = record.problem();
-  if (!problem.empty()) {
-    display->print(1, "%s", problem.c_str());
-    return 0;
-  }
+  if (!openDeviceRecord(display, updaterDirectory, serial, &record)) return 0;
 
   std::string current, firmware;
   if (!ServerCommClass::QueryBuild(serial, &current, &firmware, serverUrl.c_str())) {
@@ -126,7 +168,6 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
     display->print(1, "The server's current build '%s' is not a build number", current.c_str());
     return 0;
   }
-
   display->print(0, "Retrieving build %u", build);
   if (override) {
     display->print(0, "Override specified, skipping validation of build %u", build);
@@ -142,34 +183,5 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
   const std::string bld = std::to_string(build);
   DownloadJob job{serial, firmware, bld, serverUrl, noCal, std::string(), false};
   downloadBuild(display, &job);
-  std::string& received = job.received;
-  // A server that ends its lines with CR LF leaves the CR on the base64 line.
-  if (!received.empty() && received.back() == '\r') received.pop_back();
-  if (received.empty()) {
-    display->print(1, "Failed to retreive a valid BIRD file");
-    return 0;
-  }
-
-  const std::string fileName = bld + ".bird";
-  if (!base64DecodeInPlace(received)) {
-    // Not base64: nothing is stored and nothing recorded.
-    display->print(1, "Failed to retreive a valid BIRD file");
-    return 0;
-  }
-  const std::string now = localTimeText();
-  const aErr written = record.writeFile(fileName, received.data(), received.size());
-  if (written != aErrNone) {
-    display->print(1, "Failed to write file with %d", static_cast<int>(written));
-    return 0;
-  }
-
-  AttributeFile& attributes = record.attributes();
-  attributes.set(ATTR_LATEST_DOWNLOAD, fileName);
-  attributes.set(ATTR_LAST_DOWNLOAD_DATE, now);
-  const aErr recorded = attributes.write();
-  if (recorded != aErrNone) {
-    display->print(1, "Failed to write attributes with %d", static_cast<int>(recorded));
-    return 0;
-  }
-  return build;
+  return storeFetchedBuild(display, record, bld, job.received) ? build : 0;
 }
