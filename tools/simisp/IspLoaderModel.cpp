@@ -183,76 +183,60 @@ void IspLoaderModel::command(const std::string& text) {
   std::string word;
   parseArguments(text, &args, &word);
   auto expect = [&](size_t n) {
-    if (args.size() == n)
-      return true;
+    if (args.size() == n) return true;
     status(kParamError);
     return false;
   };
   switch (letter) {
-    case 'U':
-      if (expect(1)) {
-        unlocked_ = args[0] == kUnlockCode;
-        status(unlocked_ ? kSuccess : kInvalidCode);
-      }
-      break;
-    case 'A':
-      if (expect(1)) {
-        if (args[0] != 0 && args[0] != 1) {
-          status(kParamError);
-          break;
-        }
-        status(kSuccess);
-        echo_ = args[0] == 1;
-      }
-      break;
-    case 'J':
-      status(kSuccess);
-      reply(std::to_string(options_.partId) + "\r\n");
-      break;
-    case 'K':
-      status(kSuccess);
-      reply(std::to_string(options_.bootCodeMinor) + "\r\n" + std::to_string(options_.bootCodeMajor) + "\r\n");
-      break;
-    case 'N':
-      status(kSuccess);
-      for (uint32_t word32 : options_.serial)
-        reply(std::to_string(word32) + "\r\n");
-      break;
+    case 'U': if (expect(1)) cmdUnlock(args); break;
+    case 'A': if (expect(1)) cmdEcho(args); break;
+    case 'J': cmdIdentify(); break;
+    case 'K': cmdBootCode(); break;
+    case 'N': cmdSerial(); break;
     case 'P':
-    case 'E':
-      if (expect(2))
-        cmdPrepareErase(letter, args);
-      break;
-    case 'W':
-      if (expect(2))
-        cmdWrite(args);
-      break;
-    case 'R':
-      if (expect(2))
-        cmdRead(args);
-      break;
-    case 'C':
-      if (expect(3))
-        cmdCopy(args);
-      break;
-    case 'M':
-      if (expect(3))
-        cmdCompare(args);
-      break;
-    case 'I':
-      if (expect(2))
-        cmdBlankCheck(args);
-      break;
+    case 'E': if (expect(2)) cmdPrepareErase(letter, args); break;
+    case 'W': if (expect(2)) cmdWrite(args); break;
+    case 'R': if (expect(2)) cmdRead(args); break;
+    case 'C': if (expect(3)) cmdCopy(args); break;
+    case 'M': if (expect(3)) cmdCompare(args); break;
+    case 'I': if (expect(2)) cmdBlankCheck(args); break;
     case 'G':
       if (args.size() == 1 && (word == "T" || word == "A"))
         cmdGo(args);
       else
         status(kParamError);
       break;
-    default:
-      status(kInvalidCommand);
-      break;
+    default: status(kInvalidCommand); break;
   }
+}
+
+void IspLoaderModel::cmdUnlock(const std::vector<long>& args) {
+  unlocked_ = args[0] == kUnlockCode;
+  status(unlocked_ ? kSuccess : kInvalidCode);
+}
+
+void IspLoaderModel::cmdEcho(const std::vector<long>& args) {
+  if (args[0] != 0 && args[0] != 1) {
+    status(kParamError);
+    return;
+  }
+  status(kSuccess);
+  echo_ = args[0] == 1;
+}
+
+void IspLoaderModel::cmdIdentify() {
+  status(kSuccess);
+  reply(std::to_string(options_.partId) + "\r\n");
+}
+
+void IspLoaderModel::cmdBootCode() {
+  status(kSuccess);
+  reply(std::to_string(options_.bootCodeMinor) + "\r\n" + std::to_string(options_.bootCodeMajor) + "\r\n");
+}
+
+void IspLoaderModel::cmdSerial() {
+  status(kSuccess);
+  for (uint32_t word32 : options_.serial) reply(std::to_string(word32) + "\r\n");
 }
 
 uint8_t* IspLoaderModel::memory(uint32_t address, uint32_t count) {

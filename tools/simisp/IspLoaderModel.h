@@ -57,6 +57,11 @@ class IspLoaderModel {
   void reply(const std::string& text);
   bool echoes() const;
 
+  void cmdUnlock(const std::vector<long>& args);
+  void cmdEcho(const std::vector<long>& args);
+  void cmdIdentify();
+  void cmdBootCode();
+  void cmdSerial();
   void cmdWrite(const std::vector<long>& args);
   void writeDataLine(const std::string& text);
   void cmdRead(const std::vector<long>& args);

@@ -37,8 +37,7 @@ void SimLoader::commitLoaderBytes() {
 }
 
 LoaderResult SimLoader::handle(const uint8_t* data, uint8_t length) {
-  LoaderResult none;
-  if (length < 2 || data[0] != kCommand) return none;
+  if (length < 2 || data[0] != kCommand) return LoaderResult();
   const uint8_t option = data[1];
   const uint8_t* payload = data + 2;
   const uint8_t payloadLength = static_cast<uint8_t>(length - 2);
@@ -50,99 +49,108 @@ LoaderResult SimLoader::handle(const uint8_t* data, uint8_t length) {
   journal_.push_back(request);
 
   switch (option) {
-    case INIT: {
-      flash_.clear();
-      loader_.clear();
-      pending_.clear();
-      prepared_ = loaderStarted_ = rebooted_ = false;
-      sum_ = 0;
-      if (silent(INIT)) return none;
-      LoaderResult result;
-      std::vector<uint8_t> reply = {kCommand, INIT};
-      putU32(reply, kLoadBase);
-      result.replies.push_back(reply);
-      return result;
-    }
-    case PREPARE: {
-      commitLoaderBytes();
-      const int index = prepares_++;
-      if (payloadLength < 5) return status(1, {0, 0});
-      blockAddress_ = getU32(payload + 1);
-      blockOffset_ = 0;
-      sum_ = 0;
-      prepared_ = true;
-      if (silent(PREPARE)) return none;
-      const bool error = faults_.prepareErrorAt < 0 || faults_.prepareErrorAt == index;
-      const uint8_t code = error ? faults_.prepareStatus : 0;
-      return status(code, {static_cast<uint8_t>(faults_.blockSize >> 8),
-                           static_cast<uint8_t>(faults_.blockSize)});
-    }
-    case DATA: {
-      const int index = datas_++;
-      if (index == faults_.dropAtData) {
-        LoaderResult drop;
-        drop.action = LoaderAction::DropLink;
-        return drop;
-      }
-      if (index == faults_.wrongCountAt) wrongLeft_ = faults_.wrongCountRepeats;
-      uint8_t accepted = payloadLength;
-      if (wrongLeft_ != 0) {
-        // The piece is refused: its bytes are not kept, the count says so.
-        if (wrongLeft_ > 0) --wrongLeft_;
-        accepted = static_cast<uint8_t>(payloadLength - 1);
-      } else {
-        pending_.insert(pending_.end(), payload, payload + payloadLength);
-        for (uint8_t i = 0; i < payloadLength; ++i) sum_ += payload[i];
-      }
-      if (silent(DATA)) return none;
-      LoaderResult result;
-      result.replies.push_back({kCommand, DATA, accepted});
-      return result;
-    }
-    case SUM: {
-      const int index = sums_++;
-      uint32_t sum = sum_;
-      sum_ = 0;
-      if (index == faults_.sumOffAt) sum += 1;
-      if (silent(SUM)) return none;
-      std::vector<uint8_t> extra;
-      putU32(extra, sum);
-      return status(0, extra);
-    }
-    case WRITE: {
-      uint32_t count = request.value;
-      if (count > pending_.size()) count = static_cast<uint32_t>(pending_.size());
-      std::vector<uint8_t>& image = flash_[blockAddress_];
-      image.insert(image.end(), pending_.begin(), pending_.begin() + count);
-      blockOffset_ += count;
-      pending_.clear();
-      if (silent(WRITE)) return none;
-      return status(faults_.writeStatus);
-    }
-    case LOAD: {
-      commitLoaderBytes();
-      loaderStarted_ = true;
-      prepared_ = false;
-      if (faults_.dropOnLoad) {
-        LoaderResult drop;
-        drop.action = LoaderAction::DropAndAnnounce;
-        return drop;
-      }
-      if (silent(LOAD)) return none;
-      LoaderResult result;
-      result.replies.push_back({kCommand, LOAD});
-      return result;
-    }
-    case REBOOT: {
-      LoaderResult result;
-      if (faults_.ignoreReboot) return result;
-      rebooted_ = true;
-      result.action = LoaderAction::Reboot;
-      return result;
-    }
-    default:
-      return none;
+    case INIT: return onInit();
+    case PREPARE: return onPrepare(payload, payloadLength);
+    case DATA: return onData(payload, payloadLength);
+    case SUM: return onSum();
+    case WRITE: return onWrite(request.value);
+    case LOAD: return onLoad();
+    case REBOOT: return onReboot();
+    default: return LoaderResult();
   }
+}
+
+LoaderResult SimLoader::onInit() {
+  flash_.clear();
+  loader_.clear();
+  pending_.clear();
+  prepared_ = loaderStarted_ = rebooted_ = false;
+  sum_ = 0;
+  LoaderResult result;
+  if (silent(INIT)) return result;
+  std::vector<uint8_t> reply = {kCommand, INIT};
+  putU32(reply, kLoadBase);
+  result.replies.push_back(reply);
+  return result;
+}
+
+LoaderResult SimLoader::onPrepare(const uint8_t* payload, uint8_t length) {
+  commitLoaderBytes();
+  const int index = prepares_++;
+  if (length < 5) return status(1, {0, 0});
+  blockAddress_ = getU32(payload + 1);
+  blockOffset_ = 0;
+  sum_ = 0;
+  prepared_ = true;
+  if (silent(PREPARE)) return LoaderResult();
+  const bool error = faults_.prepareErrorAt < 0 || faults_.prepareErrorAt == index;
+  const uint8_t code = error ? faults_.prepareStatus : 0;
+  return status(code, {static_cast<uint8_t>(faults_.blockSize >> 8), static_cast<uint8_t>(faults_.blockSize)});
+}
+
+LoaderResult SimLoader::onData(const uint8_t* payload, uint8_t length) {
+  LoaderResult result;
+  const int index = datas_++;
+  if (index == faults_.dropAtData) {
+    result.action = LoaderAction::DropLink;
+    return result;
+  }
+  if (index == faults_.wrongCountAt) wrongLeft_ = faults_.wrongCountRepeats;
+  uint8_t accepted = length;
+  if (wrongLeft_ != 0) {
+    // The piece is refused: its bytes are not kept, the count says so.
+    if (wrongLeft_ > 0) --wrongLeft_;
+    accepted = static_cast<uint8_t>(length - 1);
+  } else {
+    pending_.insert(pending_.end(), payload, payload + length);
+    for (uint8_t i = 0; i < length; ++i) sum_ += payload[i];
+  }
+  if (silent(DATA)) return result;
+  result.replies.push_back({kCommand, DATA, accepted});
+  return result;
+}
+
+LoaderResult SimLoader::onSum() {
+  const int index = sums_++;
+  uint32_t sum = sum_;
+  sum_ = 0;
+  if (index == faults_.sumOffAt) sum += 1;
+  if (silent(SUM)) return LoaderResult();
+  std::vector<uint8_t> extra;
+  putU32(extra, sum);
+  return status(0, extra);
+}
+
+LoaderResult SimLoader::onWrite(uint32_t count) {
+  if (count > pending_.size()) count = static_cast<uint32_t>(pending_.size());
+  std::vector<uint8_t>& image = flash_[blockAddress_];
+  image.insert(image.end(), pending_.begin(), pending_.begin() + count);
+  blockOffset_ += count;
+  pending_.clear();
+  if (silent(WRITE)) return LoaderResult();
+  return status(faults_.writeStatus);
+}
+
+LoaderResult SimLoader::onLoad() {
+  commitLoaderBytes();
+  loaderStarted_ = true;
+  prepared_ = false;
+  LoaderResult result;
+  if (faults_.dropOnLoad) {
+    result.action = LoaderAction::DropAndAnnounce;
+    return result;
+  }
+  if (silent(LOAD)) return result;
+  result.replies.push_back({kCommand, LOAD});
+  return result;
+}
+
+LoaderResult SimLoader::onReboot() {
+  LoaderResult result;
+  if (faults_.ignoreReboot) return result;
+  rebooted_ = true;
+  result.action = LoaderAction::Reboot;
+  return result;
 }
 
 bool SimLoader::saveFlash(const std::string& path) const {

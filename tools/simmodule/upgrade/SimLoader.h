@@ -75,6 +75,14 @@ class SimLoader {
   LoaderResult status(uint8_t code, const std::vector<uint8_t>& extra = {});
   bool silent(uint8_t option) const { return (faults_.silentOptions >> option) & 1u; }
   void commitLoaderBytes();
+  // One handler per option of the upgrade command.
+  LoaderResult onInit();
+  LoaderResult onPrepare(const uint8_t* payload, uint8_t length);
+  LoaderResult onData(const uint8_t* payload, uint8_t length);
+  LoaderResult onSum();
+  LoaderResult onWrite(uint32_t count);
+  LoaderResult onLoad();
+  LoaderResult onReboot();
 
   LoaderFaults faults_;
   std::map<uint32_t, std::vector<uint8_t>> flash_;
