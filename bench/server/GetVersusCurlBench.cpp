@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "../../tests/server/ServerProcess.h"
-#include "../../tests/update/ChildProcess.h"
+#include "../../tests/engine/server/ServerProcess.h"
+#include "../../tests/support/ChildProcess.h"
 #include "../support/BenchFigures.h"
 
 namespace {

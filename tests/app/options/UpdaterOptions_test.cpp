@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/TestEnv.h"
+#include "../../support/TestEnv.h"
 #include "OptionTokenizer.h"
 #include "UpdaterDirectory.h"
 #include "UpdaterDisplay.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/TestEnv.h"
+#include "../../support/TestEnv.h"
 #include "UpdaterDisplay.h"
 
 namespace testfiles {

@@ -24,7 +24,7 @@ import sys
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server_e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
 from run_e2e import HUB, Env, Failure, check  # noqa: E402
 
 OLD_SETTINGS = ("CREATED_TIME=Mon Jan  1 00:00:00 2001\n"

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "../support/TempDir.h"
+#include "../../support/TempDir.h"
 #include "aStream.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "aStream.h"
 #include "aTime.h"
-#include "../support/TestEnv.h"
+#include "../../support/TestEnv.h"
 #include "platform/socket.h"
 
 namespace {

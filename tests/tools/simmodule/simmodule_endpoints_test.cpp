@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "../support/TempDir.h"
+#include "../../support/TempDir.h"
 #include "SimFraming.h"
 #include "SimModule.h"
 #include "aStream.h"

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "../../bird/TestFiles.h"
-#include "../../update/ChildProcess.h"
+#include "../../engine/bird/TestFiles.h"
+#include "../../support/ChildProcess.h"
 #include "SdpPtySimulator.h"
 #include "SdpTestSupport.h"
 

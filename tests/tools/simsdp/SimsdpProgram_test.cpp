@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "../bird/TestFiles.h"
-#include "../recovery/sdp/SdpTestSupport.h"
-#include "../update/ChildProcess.h"
+#include "../../engine/bird/TestFiles.h"
+#include "../../engine/recovery/sdp/SdpTestSupport.h"
+#include "../../support/ChildProcess.h"
 #include "SDPClient.h"
 #include "Serial_SDPLoader.h"
 
