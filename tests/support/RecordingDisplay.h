@@ -1,6 +1,8 @@
-#ifndef TESTS_SERVER_RECORDINGDISPLAY_H
-#define TESTS_SERVER_RECORDINGDISPLAY_H
-// A display that keeps what it is asked to show, for checking messages.
+#ifndef TESTS_SUPPORT_RECORDINGDISPLAY_H
+#define TESTS_SUPPORT_RECORDINGDISPLAY_H
+// A display that keeps what it is asked to show, for checking messages: every
+// text in order, the information and error texts apart, the two streams'
+// texts as the console would show them, and the busy indicator's use.
 #include <string>
 #include <vector>
 
@@ -17,10 +19,12 @@ class RecordingDisplay : public UpdaterDisplayInterface {
   }
   void showMessage(const char* text) override {
     lines.push_back(std::string("I:") + text);
+    messages.push_back(text);
     out += std::string(text) + "\n";
   }
   void showError(const char* text) override {
     lines.push_back(std::string("E:") + text);
+    errors.push_back(text);
     err += std::string(text) + "\n";
   }
 
@@ -36,8 +40,9 @@ class RecordingDisplay : public UpdaterDisplayInterface {
     return text;
   }
 
-  std::vector<std::string> lines;  // "I:" information, "E:" error
-  std::string out, err;            // the same texts as the two streams show them
+  std::vector<std::string> lines;             // in order; "I:" information, "E:" error
+  std::vector<std::string> messages, errors;  // the texts of each kind, as given
+  std::string out, err;                       // the same texts as the two streams show them
   int busyFrames = 0;
   bool busyEnded = false;
   std::string busyLabel;

@@ -4,23 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "../../support/TestEnv.h"
 #include "OptionTokenizer.h"
+#include "RecordingDisplay.h"
+#include "TestEnv.h"
 #include "UpdaterDirectory.h"
-#include "UpdaterDisplay.h"
 #include "UpdaterOptions.h"
 
 namespace {
-
-class RecordingDisplay : public UpdaterDisplayInterface {
- public:
-  void setProgressActive(bool) override {}
-  void showProgress(double, const char*) override {}
-  void showBusy(bool, const char*) override {}
-  void showMessage(const char* text) override { messages.push_back(text); }
-  void showError(const char* text) override { errors.push_back(text); }
-  std::vector<std::string> messages, errors;
-};
 
 struct Parsed {
   int result;

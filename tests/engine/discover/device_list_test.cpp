@@ -11,6 +11,7 @@
 #include "DeviceList.h"
 #include "Kelvarion.h"
 #include "Listings.h"
+#include "RecordingDisplay.h"
 #include "SimDevice.h"
 #include "SimModule.h"
 #include "UpdaterApp.h"
@@ -21,16 +22,13 @@
 
 namespace {
 
-// Keeps every line the program prints.
-class CapturingDisplay : public UpdaterDisplayInterface {
- public:
-  void setProgressActive(bool) override {}
-  void showProgress(double, const char*) override {}
-  void showBusy(bool, const char*) override {}
-  void showMessage(const char* text) override { lines.push_back(text); }
-  void showError(const char* text) override { lines.push_back(std::string("error: ") + text); }
+// Every line the program printed, in order, errors marked "error: ".
+std::vector<std::string> printed(const RecordingDisplay& display) {
   std::vector<std::string> lines;
-};
+  for (const std::string& line : display.lines)
+    lines.push_back((line.compare(0, 2, "E:") == 0 ? "error: " : "") + line.substr(2));
+  return lines;
+}
 
 DeviceListEntry entry(linkType type, uint32_t serial, uint8_t module, uint8_t router, uint8_t model,
                       uint32_t version, uint32_t build) {
@@ -52,7 +50,7 @@ DeviceListEntry entry(linkType type, uint32_t serial, uint8_t module, uint8_t ro
 }  // namespace
 
 TEST(DeviceList, UsbListing) {
-  CapturingDisplay display;
+  RecordingDisplay display;
   DeviceListEntry failed = entry(LINKTYPE_USB, 0x0012ABCD, 0, 0, 19, 0, 0);
   failed.error = aErrConnection;
   printDeviceList(&display, {entry(LINKTYPE_USB, 0x40F5849A, 2, 2, 19, 0x2300002A, 4711), failed,
@@ -65,11 +63,11 @@ TEST(DeviceList, UsbListing) {
       "    0012ABCD  [Error (25): Is someone else connected to this device?]",
       "    DEAD0001  04       02      Unknown        1.0.1 (0)",
   };
-  EXPECT_EQ(expected, display.lines);
+  EXPECT_EQ(expected, printed(display));
 }
 
 TEST(DeviceList, TcpipRowKeepsItsLayoutAndTheFailedReadGoesToTheErrorStream) {
-  CapturingDisplay display;
+  RecordingDisplay display;
   DeviceListEntry e = entry(LINKTYPE_TCPIP, 0x1234, 6, 6, 5, 0xA100FFFF, 123456);
   e.error = aErrTimeout;
   e.unread = "the router address could not be read";
@@ -89,17 +87,18 @@ TEST(DeviceList, TcpipRowKeepsItsLayoutAndTheFailedReadGoesToTheErrorStream) {
       "    00009ABC  02       02      Birch          1.0.1 (0) [192.168.7.31]",
       "error: Module 00009ABC [192.168.7.31]: the build number could not be read",
   };
-  EXPECT_EQ(expected, display.lines);
+  EXPECT_EQ(expected, printed(display));
 }
 
 TEST(DeviceList, EmptyListings) {
   for (int type : {1, 2, 0, 255}) {
-    CapturingDisplay display;
+    RecordingDisplay display;
     printDeviceList(&display, {}, type);
     const char* name = type == 1 ? "USB" : type == 2 ? "TCPIP" : "Unknown";
-    ASSERT_EQ(2u, display.lines.size());
-    EXPECT_EQ(std::string("Discovered Devices: (") + name + ")", display.lines[0]);
-    EXPECT_EQ("    No devices found.", display.lines[1]);
+    const std::vector<std::string> lines = printed(display);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(std::string("Discovered Devices: (") + name + ")", lines[0]);
+    EXPECT_EQ("    No devices found.", lines[1]);
   }
 }
 
@@ -118,7 +117,7 @@ void oneUsbModule(std::vector<aUSBDeviceInfo>& devices) {
 
 TEST(DeviceList, UsbModuleThatCannotBeOpenedGetsItsErrorLine) {
   aUSBDeviceLister previous = aDiscovery_SetUSBLister(oneUsbModule);
-  CapturingDisplay display;
+  RecordingDisplay display;
   UpdaterApp app("http://127.0.0.1:1", "/tmp", &display);
   std::vector<DeviceListEntry> entries = app.discoverDevices(LINKTYPE_USB);
   aDiscovery_SetUSBLister(previous);
@@ -126,7 +125,7 @@ TEST(DeviceList, UsbModuleThatCannotBeOpenedGetsItsErrorLine) {
   EXPECT_EQ("Ironwood", entries[0].modelName);
   EXPECT_EQ(aErrConnection, entries[0].error);
   printDeviceList(&display, entries, LINKTYPE_USB);
-  EXPECT_EQ("    0012ABCD  [Error (25): Is someone else connected to this device?]", display.lines.back());
+  EXPECT_EQ("    0012ABCD  [Error (25): Is someone else connected to this device?]", printed(display).back());
   // No transport at all finds nothing.
   EXPECT_TRUE(app.discoverDevices(255).empty());
 }
@@ -151,15 +150,16 @@ const platform::UsbOps kDeniedModuleBus = {deniedModuleBus, nullptr, nullptr, nu
 
 TEST(DeviceList, UsbModuleWithoutPermissionIsReportedWithTheFix) {
   platform::usbSetOps(&kDeniedModuleBus);
-  CapturingDisplay display;
+  RecordingDisplay display;
   UpdaterApp app("http://127.0.0.1:1", "/tmp", &display);
   EXPECT_EQ(0, runDiscoverCommand(app, &display, 0, LINKTYPE_USB));
   platform::usbSetOps(nullptr);
-  ASSERT_GE(display.lines.size(), 4u);
-  EXPECT_EQ("    No devices found.", display.lines[display.lines.size() - 3]);
+  const std::vector<std::string> lines = printed(display);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ("    No devices found.", lines[lines.size() - 3]);
   EXPECT_EQ("error: 1 Kelvarion USB module(s) present that this user may not open (permission denied).",
-            display.lines[display.lines.size() - 2]);
-  EXPECT_NE(std::string::npos, display.lines.back().find("60-kelvarion.rules"));
+            lines[lines.size() - 2]);
+  EXPECT_NE(std::string::npos, lines.back().find("60-kelvarion.rules"));
 }
 
 class ReadBack : public ::testing::Test {

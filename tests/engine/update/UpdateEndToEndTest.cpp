@@ -19,6 +19,7 @@
 #include "BirdWriter.h"
 #include "Module.h"
 #include "ChildProcess.h"
+#include "RecordingDisplay.h"
 #include "SimDiscovery.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
@@ -413,17 +414,6 @@ TEST_F(UpdateEndToEnd, GetThenUpdateStopsWhenTheDownloadFails) {
     server.stop();
   }
 }
-
-// The operator's messages, kept for the checks.
-class RecordingDisplay : public UpdaterDisplayInterface {
- public:
-  void setProgressActive(bool) override {}
-  void showProgress(double, const char*) override {}
-  void showBusy(bool, const char*) override {}
-  void showMessage(const char* text) override { out += std::string(text) + "\n"; }
-  void showError(const char* text) override { err += std::string(text) + "\n"; }
-  std::string out, err;
-};
 
 // Through a routing module: the workflow reaches the module at its address
 // behind the router (something the command line cannot ask for). The module

@@ -16,7 +16,7 @@
 #include "platform/socket.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
-#include "../../support/RecordingDisplay.h"
+#include "RecordingDisplay.h"
 #include "upgrade/UpdaterEntity.h"
 
 using Mirovane::Kelvarion::Module;
