@@ -15,8 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "../../tests/engine/server/ServerProcess.h"
-#include "../../tests/support/ChildProcess.h"
+#include "ServerProcess.h"
+#include "ChildProcess.h"
+#include "TempDir.h"
 #include "../support/BenchFigures.h"
 
 namespace {
@@ -71,7 +72,8 @@ void BM_GetVersusCurl(benchmark::State& state) {
     state.SkipWithError("cannot start the update server");
     return;
   }
-  const std::string home = makeTempDir("bench-get-");
+  TempDir temp("bench-get-");
+  const std::string home = temp.path();
   for (auto _ : state) {
     runGet(server.url(), home);  // warm both up
     runCurl(curl, server.url());
@@ -96,7 +98,6 @@ void BM_GetVersusCurl(benchmark::State& state) {
     }
     state.SetIterationTime(1);
   }
-  removeTree(home);
 }
 BENCHMARK(BM_GetVersusCurl)->Iterations(1)->UseManualTime();
 

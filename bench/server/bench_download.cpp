@@ -7,8 +7,8 @@
 #include <memory>
 #include <random>
 
-#include "../../tests/support/RecordingDisplay.h"
-#include "../../tests/engine/server/ServerProcess.h"
+#include "RecordingDisplay.h"
+#include "ServerProcess.h"
 #include "UpdaterApp.h"
 #include "server/HttpTransfer.h"
 #include "server/ServerComm.h"

@@ -116,7 +116,8 @@ RunResult runProgram(const std::vector<std::string>& argv, const std::vector<std
   return result;
 }
 
-bool BackgroundProgram::start(const std::vector<std::string>& argv, const std::string& logPath) {
+bool BackgroundProgram::start(const std::vector<std::string>& argv, const std::string& logPath,
+                              const std::string& outPath) {
   stop();
   std::vector<char*> args = toArgv(argv);
   const pid_t pid = fork();
@@ -125,6 +126,10 @@ bool BackgroundProgram::start(const std::vector<std::string>& argv, const std::s
     if (log >= 0) {
       dup2(log, 1);
       dup2(log, 2);
+    }
+    if (!outPath.empty()) {
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out >= 0) dup2(out, 1);
     }
     int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
@@ -189,16 +194,3 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-std::string makeTempDir(const char* prefix) {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  return mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
-}
-
-void removeTree(const std::string& path) {
-  if (path.size() < 6) return;  // never anything like "/" or "/tmp"
-  const std::string command = "rm -rf '" + path + "'";
-  if (system(command.c_str()) != 0) return;
-}

@@ -27,8 +27,10 @@ class BackgroundProgram {
   BackgroundProgram(const BackgroundProgram&) = delete;
   BackgroundProgram& operator=(const BackgroundProgram&) = delete;
   ~BackgroundProgram() { stop(); }
-  // Output goes to logPath. False when it cannot be started.
-  bool start(const std::vector<std::string>& argv, const std::string& logPath);
+  // Output goes to logPath (the standard output to outPath when one is
+  // given). False when it cannot be started.
+  bool start(const std::vector<std::string>& argv, const std::string& logPath,
+             const std::string& outPath = std::string());
   void stop();
   bool running() const { return pid_ > 0; }
 
@@ -42,8 +44,5 @@ bool waitForTcpPort(unsigned port, double timeoutSeconds);
 unsigned freeTcpPort();
 // Reads a whole file; empty when missing.
 std::string readFile(const std::string& path);
-// A fresh directory under the system's temporary directory.
-std::string makeTempDir(const char* prefix);
-void removeTree(const std::string& path);
 
 #endif

@@ -1,7 +1,7 @@
 #ifndef UPDATER_TESTS_TESTFILES_H
 #define UPDATER_TESTS_TESTFILES_H
-// Helpers shared by the BIRD and store tests: a temporary directory removed
-// at the end of the test, file access, and a capture of the diagnostics.
+// Helpers shared by the BIRD, store, SDP and tool tests: whole-file access
+// and a capture of the diagnostics (the temporary directory is TempDir.h).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,33 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "../../support/TestEnv.h"
+#include "TempDir.h"
 #include "UpdaterDisplay.h"
 
 namespace testfiles {
-
-class TempDir {
- public:
-  TempDir() {
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      std::string candidate = testenv::uniqueTempPath("updater-test-");
-      std::error_code ignored;
-      if (std::filesystem::create_directory(candidate, ignored)) path_ = candidate;
-    }
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -9,7 +9,6 @@
 #include "TestFiles.h"
 
 using testfiles::DebugCapture;
-using testfiles::TempDir;
 
 namespace {
 

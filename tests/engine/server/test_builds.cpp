@@ -6,6 +6,7 @@
 #include "Listings.h"
 #include "RecordingDisplay.h"
 #include "ServerProcess.h"
+#include "TempDir.h"
 #include "UpdaterApp.h"
 #include "server/HttpTransfer.h"
 #include "store/AttributeFile.h"
@@ -16,12 +17,7 @@ const uint32_t kHub = 0x40F5849A;
 
 class BuildRetrieval : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/updater-store-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    home_ = pattern;
-  }
-  void TearDown() override { system(("rm -rf '" + home_ + "'").c_str()); }
+  void SetUp() override { home_ = temp_.path(); }
 
   std::string devicePath(const char* file) const { return home_ + "/40F5849A/" + file; }
   bool exists(const std::string& path) const {
@@ -30,11 +26,12 @@ class BuildRetrieval : public ::testing::Test {
   }
   AttributeFile settings() const {
     AttributeFile file;
-    file.parse(ServerProcess::readFile(devicePath(".settings")).c_str(),
-               ServerProcess::readFile(devicePath(".settings")).size());
+    file.parse(readFile(devicePath(".settings")).c_str(),
+               readFile(devicePath(".settings")).size());
     return file;
   }
 
+  TempDir temp_{"updater-store-"};
   std::string home_;
   RecordingDisplay display_;
 };
@@ -53,7 +50,7 @@ TEST_F(BuildRetrieval, CurrentBuildIsStoredWithItsAttributes) {
   EXPECT_TRUE(display_.busyEnded);
   EXPECT_EQ(display_.busyLabel, "Downloading");
 
-  EXPECT_EQ(ServerProcess::readFile(devicePath("17.bird")), ServerProcess::birdBytes());
+  EXPECT_EQ(readFile(devicePath("17.bird")), ServerProcess::birdBytes());
   AttributeFile attributes = settings();
   EXPECT_EQ(attributes.getString("LATEST_DOWNLOAD"), "17.bird");
   EXPECT_EQ(attributes.getString("LAST_DOWNLOAD_DATE").size(), 24u);
@@ -97,7 +94,7 @@ TEST_F(BuildRetrieval, UnlistedBuildNeedsOverride) {
 
   EXPECT_EQ(app.getBuild(kHub, "5", true, false), 5u) << display_.all();
   EXPECT_TRUE(display_.has("I:Override specified, skipping validation of build 5"));
-  EXPECT_EQ(ServerProcess::readFile(devicePath("5.bird")), "five");
+  EXPECT_EQ(readFile(devicePath("5.bird")), "five");
   EXPECT_EQ(settings().getString("LATEST_DOWNLOAD"), "5.bird");
 }
 
@@ -124,7 +121,7 @@ TEST_F(BuildRetrieval, CarriageReturnLineEndsStillDeliverTheBuild) {
   ASSERT_TRUE(server.start());
   UpdaterApp app(server.url(), home_, &display_);
   EXPECT_EQ(app.getBuild(kHub, "", false, false), 17u) << display_.all();
-  EXPECT_EQ(ServerProcess::readFile(devicePath("17.bird")), ServerProcess::birdBytes());
+  EXPECT_EQ(readFile(devicePath("17.bird")), ServerProcess::birdBytes());
 }
 
 TEST_F(BuildRetrieval, EmptyOrUndecodableReplyStoresNothing) {

@@ -13,7 +13,6 @@
 
 using testfiles::DebugCapture;
 using testfiles::readText;
-using testfiles::TempDir;
 using testfiles::writeText;
 
 #ifdef _WIN32

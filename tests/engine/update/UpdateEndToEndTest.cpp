@@ -23,6 +23,7 @@
 #include "SimDiscovery.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
+#include "TempDir.h"
 #include "UpdaterApp.h"
 #include "UpdaterDisplay.h"
 #include "netns_guard.h"
@@ -93,8 +94,7 @@ class UpdateEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!inIsolatedNetworkNamespace()) GTEST_SKIP() << "needs an isolated network namespace";
-    dir = makeTempDir("update-e2e-");
-    ASSERT_FALSE(dir.empty());
+    dir = temp.path();
     home = dir + "/home";
     work = dir + "/work";
     root = dir + "/server";
@@ -109,7 +109,6 @@ class UpdateEndToEnd : public ::testing::Test {
     if (discovery) discovery->stop();
     if (simulator) simulator->stop();
     server.stop();
-    if (!dir.empty()) removeTree(dir);
   }
 
   static void writeText(const std::string& path, const std::string& text) {
@@ -184,6 +183,7 @@ class UpdateEndToEnd : public ::testing::Test {
     EXPECT_FALSE(exists(work + "/.settings"));
   }
 
+  TempDir temp{"update-e2e-"};
   std::string dir, home, work, root, store;
   unsigned port = 0;
   BackgroundProgram server;

@@ -72,15 +72,15 @@ TEST(aDirectoryPath, PartCountAndAliasing) {
 
 TEST(aDirectory, EnsureCreatesEveryMissingLevel) {
   TempDir tmp;
-  std::string deep = tmp.join("x/y/z");
+  std::string deep = tmp.file("x/y/z");
   EXPECT_FALSE(aDirectory_Exists(deep.c_str()));
   EXPECT_EQ(aDirectory_Ensure(deep.c_str(), 0755), aErrNone);
-  EXPECT_TRUE(aDirectory_Exists(tmp.join("x/y").c_str()));
+  EXPECT_TRUE(aDirectory_Exists(tmp.file("x/y").c_str()));
   EXPECT_TRUE(aDirectory_Exists(deep.c_str()));
   EXPECT_EQ(aDirectory_Ensure(deep.c_str(), 0755), aErrNone);  // already there
   // Doubled and trailing separators make no empty levels.
-  EXPECT_EQ(aDirectory_Ensure(tmp.join("p//q/").c_str(), 0755), aErrNone);
-  EXPECT_TRUE(aDirectory_Exists(tmp.join("p/q").c_str()));
+  EXPECT_EQ(aDirectory_Ensure(tmp.file("p//q/").c_str(), 0755), aErrNone);
+  EXPECT_TRUE(aDirectory_Exists(tmp.file("p/q").c_str()));
 }
 
 TEST(aDirectory, EnsureFailsWhereAFileBlocksThePath) {
@@ -115,7 +115,7 @@ bool collect(const aDirectoryEntry* entry, void* ref) {
 TEST(aDirectory, ListGivesEveryEntryWithDotsAndStopsOnRequest) {
   TempDir tmp;
   tmp.writeFile("five", "12345");
-  ASSERT_EQ(aDirectory_Ensure(tmp.join("sub").c_str(), 0755), aErrNone);
+  ASSERT_EQ(aDirectory_Ensure(tmp.file("sub").c_str(), 0755), aErrNone);
 
   Listing all;
   ASSERT_EQ(aDirectory_List(tmp.path().c_str(), collect, &all), aErrNone);
@@ -137,18 +137,18 @@ TEST(aDirectory, ListGivesEveryEntryWithDotsAndStopsOnRequest) {
   EXPECT_EQ(first.names.size(), 2u);
 
   Listing none;
-  EXPECT_EQ(aDirectory_List(tmp.join("missing").c_str(), collect, &none), aErrParam);
+  EXPECT_EQ(aDirectory_List(tmp.file("missing").c_str(), collect, &none), aErrParam);
 }
 
 TEST(aDirectory, DeleteTreeRemovesEverythingBelow) {
   TempDir tmp;
-  std::string root = tmp.join("tree");
+  std::string root = tmp.file("tree");
   ASSERT_EQ(aDirectory_Ensure((root + "/a/b").c_str(), 0755), aErrNone);
   tmp.writeFile("tree/top", "1");
   tmp.writeFile("tree/a/mid", "2");
   tmp.writeFile("tree/a/b/leaf", "3");
   // A link to a directory outside the tree is removed, not followed.
-  std::string outside = tmp.join("outside");
+  std::string outside = tmp.file("outside");
   ASSERT_EQ(aDirectory_Ensure(outside.c_str(), 0755), aErrNone);
   tmp.writeFile("outside/keep", "k");
 #ifndef _WIN32  // links need a privilege here
@@ -158,13 +158,13 @@ TEST(aDirectory, DeleteTreeRemovesEverythingBelow) {
   EXPECT_EQ(aDirectory_Delete(root.c_str()), aErrUnknown);  // not empty
   EXPECT_EQ(aDirectory_DeleteTree(root.c_str()), aErrNone);
   EXPECT_FALSE(aDirectory_Exists(root.c_str()));
-  EXPECT_TRUE(aFile_Exists(tmp.join("outside/keep").c_str()));
+  EXPECT_TRUE(aFile_Exists(tmp.file("outside/keep").c_str()));
   EXPECT_EQ(aDirectory_DeleteTree(root.c_str()), aErrParam);
 }
 
 TEST(aDirectory, DeleteRemovesAnEmptyDirectory) {
   TempDir tmp;
-  std::string empty = tmp.join("empty");
+  std::string empty = tmp.file("empty");
   ASSERT_EQ(aDirectory_Ensure(empty.c_str(), 0755), aErrNone);
   EXPECT_EQ(aDirectory_Delete(empty.c_str()), aErrNone);
   EXPECT_EQ(aDirectory_Delete(empty.c_str()), aErrUnknown);

@@ -100,7 +100,7 @@ TEST(aFile, SeekStaysWithinTheFile) {
 
 TEST(aFile, ModesDecideWhatIsAllowed) {
   TempDir tmp;
-  std::string path = tmp.join("modes");
+  std::string path = tmp.file("modes");
   EXPECT_EQ(aFile_Open(path.c_str(), aFileModeRead), nullptr);  // read needs an existing file
 
   aFileRef file = aFile_Open(path.c_str(), aFileModeWrite);
@@ -190,7 +190,7 @@ TEST(aFile, WriteAtomicReplacesTheWholeFileAndLeavesNoTemporary) {
   EXPECT_EQ(fresh, contents(path));
   ASSERT_EQ(aErrNone, aFile_WriteAtomic(path.c_str(), "", 0));
   EXPECT_EQ("", contents(path));
-  const std::string created = tmp.join("created");
+  const std::string created = tmp.file("created");
   ASSERT_EQ(aErrNone, aFile_WriteAtomic(created.c_str(), "x", 1));
   EXPECT_EQ("x", contents(created));
   EXPECT_EQ((std::vector<std::string>{"created", "data.bin"}), entries(tmp.path()));
@@ -202,7 +202,7 @@ TEST(aFile, WriteAtomicReplacesALinkWithoutWritingThroughIt) {
 #else
   TempDir tmp;
   const std::string target = tmp.writeFile("target", "keep me");
-  const std::string link = tmp.join("link");
+  const std::string link = tmp.file("link");
   ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
   ASSERT_EQ(aErrNone, aFile_WriteAtomic(link.c_str(), "mine", 4));
   EXPECT_EQ("keep me", contents(target));
@@ -214,17 +214,17 @@ TEST(aFile, WriteAtomicReplacesALinkWithoutWritingThroughIt) {
 TEST(aFile, FailedWriteAtomicLeavesTheOldFileAndNoTemporary) {
   TempDir tmp;
   // No directory to create the temporary in.
-  const std::string missing = tmp.join("absent/file");
+  const std::string missing = tmp.file("absent/file");
   EXPECT_EQ(aErrNotFound, aFile_WriteAtomic(missing.c_str(), "x", 1));
   // A directory stands at the path.
-  const std::string directory = tmp.join("dir");
+  const std::string directory = tmp.file("dir");
   std::filesystem::create_directory(directory);
   tmp.writeFile("dir/inside", "old");
   EXPECT_EQ(aErrNotFound, aFile_WriteAtomic(directory.c_str(), "x", 1));
-  EXPECT_EQ("old", contents(tmp.join("dir/inside")));
+  EXPECT_EQ("old", contents(tmp.file("dir/inside")));
   EXPECT_EQ((std::vector<std::string>{"dir"}), entries(tmp.path()));
   EXPECT_EQ(aErrParam, aFile_WriteAtomic(nullptr, "x", 1));
-  EXPECT_EQ(aErrParam, aFile_WriteAtomic(tmp.join("f").c_str(), nullptr, 1));
+  EXPECT_EQ(aErrParam, aFile_WriteAtomic(tmp.file("f").c_str(), nullptr, 1));
   EXPECT_EQ(aErrParam, aFile_WriteAtomic((tmp.path() + "/").c_str(), "x", 1));
 }
 
@@ -232,6 +232,6 @@ TEST(aFile, WriteAtomicRemovesTemporariesOfTheSameFileLeftByAKilledWriter) {
   TempDir tmp;
   tmp.writeFile(".data.bin.tmp-0a1b2c", "left behind");
   tmp.writeFile(".other.tmp-0a1b2c", "another file's");
-  ASSERT_EQ(aErrNone, aFile_WriteAtomic(tmp.join("data.bin").c_str(), "x", 1));
+  ASSERT_EQ(aErrNone, aFile_WriteAtomic(tmp.file("data.bin").c_str(), "x", 1));
   EXPECT_EQ((std::vector<std::string>{".other.tmp-0a1b2c", "data.bin"}), entries(tmp.path()));
 }

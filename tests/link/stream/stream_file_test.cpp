@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "../../support/TempDir.h"
+#include "TempDir.h"
 #include "aStream.h"
 
 namespace {
@@ -36,7 +36,7 @@ TEST(FileStream, ReadsRecordsThenEndOfFile) {
 TEST(FileStream, WritesAndPumpsThroughToTheFile) {
   TempDir dir;
   std::string source = dir.writeFile("src.bin", std::string("\x01\x02\x00\xff", 4));
-  std::string target = dir.join("dst.bin");
+  std::string target = dir.file("dst.bin");
   aStreamRef in = nullptr, out = nullptr;
   ASSERT_EQ(aErrNone, aStream_CreateFileInput(source.c_str(), &in));
   ASSERT_EQ(aErrNone, aStream_CreateFileOutput(target.c_str(), &out));
@@ -57,13 +57,13 @@ TEST(FileStream, WritesAndPumpsThroughToTheFile) {
 TEST(FileStream, BadArgumentsGiveResourceErrorAndNullStream) {
   TempDir dir;
   aStreamRef s = reinterpret_cast<aStreamRef>(1);
-  EXPECT_EQ(aErrResource, aStream_CreateFileInput(dir.join("missing").c_str(), &s));
+  EXPECT_EQ(aErrResource, aStream_CreateFileInput(dir.file("missing").c_str(), &s));
   EXPECT_EQ(nullptr, s);
   EXPECT_EQ(aErrResource, aStream_CreateFileInput(nullptr, &s));
   EXPECT_EQ(aErrResource, aStream_CreateFileInput("x", nullptr));
   std::string longPath(300, 'a');
   EXPECT_EQ(aErrResource, aStream_CreateFileOutput(longPath.c_str(), &s));
-  EXPECT_EQ(aErrResource, aStream_CreateFileOutput(dir.join("no/such/dir").c_str(), &s));
+  EXPECT_EQ(aErrResource, aStream_CreateFileOutput(dir.file("no/such/dir").c_str(), &s));
   EXPECT_EQ(nullptr, s);
 }
 

@@ -17,7 +17,6 @@
 #include "BirdWriter.h"
 #include "TestFiles.h"
 
-using testfiles::TempDir;
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "ChildProcess.h"
 #include "IspSimulator.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -30,14 +31,12 @@ class Lpc21ispCheck : public ::testing::Test {
   void SetUp() override {
     if (access(kClient, X_OK) != 0)
       GTEST_SKIP() << "lpc21isp is not installed (package lpc21isp): the simulator is not checked against it";
-    dir = makeTempDir("simisp-lpc21isp");
+    dir = temp.path();
     std::string error;
     ASSERT_TRUE(sim.start(&error)) << error;
   }
   void TearDown() override {
     sim.stop();
-    if (!dir.empty())
-      removeTree(dir);
   }
   RunResult client(const std::vector<std::string>& options, const std::string& file) {
     std::vector<std::string> argv = {kClient};
@@ -45,6 +44,7 @@ class Lpc21ispCheck : public ::testing::Test {
     argv.insert(argv.end(), {file, sim.portPath(), "115200", "14746"});
     return runProgram(argv, {}, 120);
   }
+  TempDir temp{"simisp-lpc21isp"};
   std::string dir;
   IspSimulator sim{IspSimOptions()};
 };

@@ -10,6 +10,7 @@
 
 #include "ChildProcess.h"
 #include "IspProgramming.h"
+#include "TempDir.h"
 #include "recovery/isp/NXPSerialISP.h"
 
 namespace {
@@ -42,15 +43,16 @@ TEST(SimispProgram, HelpAndBadOptions) {
     EXPECT_EQ(2, bad.exitCode) << argv[1];
     EXPECT_NE(std::string::npos, bad.err.find("simisp: ")) << argv[1];
   }
-  std::string dir = makeTempDir("simisp-load");
+  TempDir temp("simisp-load");
+  const std::string dir = temp.path();
   RunResult missing = runProgram({SIMISP_EXE, "--load", dir + "/none.bin"}, {}, 30);
   EXPECT_EQ(1, missing.exitCode);
   EXPECT_NE(std::string::npos, missing.err.find("cannot read")) << missing.err;
-  removeTree(dir);
 }
 
 TEST(SimispProgram, ServesOnItsTerminalAndSavesTheFlashWhenStopped) {
-  std::string dir = makeTempDir("simisp-run");
+  TempDir temp("simisp-run");
+  const std::string dir = temp.path();
   std::string portFile = dir + "/port", flashFile = dir + "/flash.bin";
   std::vector<uint8_t> preset(300, 0x5A);
   FILE* f = fopen((dir + "/preset.bin").c_str(), "wb");
@@ -87,5 +89,4 @@ TEST(SimispProgram, ServesOnItsTerminalAndSavesTheFlashWhenStopped) {
   EXPECT_EQ(std::string(3796, '\xFF'), flash.substr(300, 4096 - 300));
   EXPECT_EQ(std::string(page.begin(), page.end()), flash.substr(0x1000, 256));
   EXPECT_EQ(std::string(0x80000 - 0x1100, '\xFF'), flash.substr(0x1100));
-  removeTree(dir);
 }

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "../../support/TempDir.h"
+#include "TempDir.h"
 #include "SimFraming.h"
 #include "SimModule.h"
 #include "aStream.h"
@@ -142,7 +142,7 @@ TEST(SimConfig, FileAndSettings) {
   EXPECT_FALSE(simmodule::applySetting("colour", "red", &module, &endpoint, &error));
   EXPECT_FALSE(simmodule::applySetting("model", "256", &module, &endpoint, &error));
   EXPECT_FALSE(simmodule::applySetting("serial", "-1", &module, &endpoint, &error));
-  EXPECT_FALSE(simmodule::loadConfigFile(dir.join("missing"), &module, &endpoint, &error));
+  EXPECT_FALSE(simmodule::loadConfigFile(dir.file("missing"), &module, &endpoint, &error));
   uint32_t packed = 0;
   EXPECT_TRUE(simmodule::parseFirmwareVersion("15.15.16777215", &packed));
   EXPECT_EQ(0xFFFFFFFFu, packed);

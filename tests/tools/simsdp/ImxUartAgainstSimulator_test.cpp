@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "../../engine/bird/TestFiles.h"
-#include "../../support/ChildProcess.h"
+#include "TestFiles.h"
+#include "ChildProcess.h"
 #include "SdpPtySimulator.h"
 #include "SdpTestSupport.h"
 
@@ -39,7 +39,7 @@ TEST(ImxUart, LoadsVerifiesAndStartsAFileThroughTheSimulator) {
   std::promise<uint32_t> jump;
   simulator.device().onJump = [&](uint32_t address) { jump.set_value(address); };
   ASSERT_TRUE(simulator.start());
-  testfiles::TempDir dir;
+  TempDir dir;
   std::vector<uint8_t> payload = sdptest::pattern(3000, 41);
   testfiles::writeBytes(dir.file("payload.bin"), payload);
   // Our RAM region; the file goes to 0x20001000 and is started there.
@@ -81,7 +81,7 @@ TEST(ImxUart, RefusesALoaderThatNeverCompletesTheWrite) {
   config.faults.wrongCompletion = true;
   simsdp::SdpPtySimulator simulator(config);
   ASSERT_TRUE(simulator.start());
-  testfiles::TempDir dir;
+  TempDir dir;
   testfiles::writeBytes(dir.file("payload.bin"), sdptest::pattern(2048, 42));
   testfiles::writeText(dir.file("simsdp.conf"),
                        "simsdp\nhid,1024,0x20000000,0x20000000,0x400000\npayload.bin:load 0x20001000\n");

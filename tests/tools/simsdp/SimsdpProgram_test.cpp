@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "../../engine/bird/TestFiles.h"
-#include "../../engine/recovery/sdp/SdpTestSupport.h"
-#include "../../support/ChildProcess.h"
+#include "TestFiles.h"
+#include "SdpTestSupport.h"
+#include "ChildProcess.h"
 #include "SDPClient.h"
 #include "Serial_SDPLoader.h"
 
@@ -43,7 +43,7 @@ TEST(SimsdpProgram, HelpListsEveryOptionAndBadOptionsAreRefused) {
 }
 
 TEST(SimsdpProgram, RecordsWritesAndJumpAndSavesTheRam) {
-  testfiles::TempDir dir;
+  TempDir dir;
   BackgroundProgram program;
   ASSERT_TRUE(program.start({SIMSDP_EXE, "--path-file", dir.file("path"), "--record", dir.file("record"),
                              "--image-out", dir.file("ram.bin"), "--ram-size", "0x10000"},

@@ -2,7 +2,7 @@
 // in for the HID library.
 #include <gtest/gtest.h>
 
-#include "../../bird/TestFiles.h"
+#include "TestFiles.h"
 #include "FakeHidDevice.h"
 #include "HID_SDPLoader.h"
 #include "SDPClient.h"

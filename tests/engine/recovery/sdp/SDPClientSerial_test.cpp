@@ -7,7 +7,7 @@
 #include <functional>
 #include <future>
 
-#include "../../bird/TestFiles.h"
+#include "TestFiles.h"
 #include "SDPClient.h"
 #include "SdpPtySimulator.h"
 #include "SdpTestSupport.h"
@@ -110,7 +110,7 @@ TEST_F(SdpSerial, WriteAndJumpOfSeveralBlocks) {
     EXPECT_EQ(written[i].bytes, blocks[i].bytes);
   }
   // The RAM image as saved holds them too.
-  testfiles::TempDir dir;
+  TempDir dir;
   std::string error;
   ASSERT_TRUE(simulator->device().saveImage(dir.file("ram.bin"), &error)) << error;
   std::vector<uint8_t> ram = testfiles::readBytes(dir.file("ram.bin"));

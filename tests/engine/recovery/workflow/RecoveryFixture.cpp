@@ -25,8 +25,7 @@ bool writeRecoveryBird(const std::string& path, const BirdLayout& layout) {
 }
 
 void RecoveryEndToEnd::SetUp() {
-  dir = makeTempDir("recovery-e2e-");
-  ASSERT_FALSE(dir.empty());
+  dir = temp.path();
   home = dir + "/home";
   root = dir + "/server";
   store = home + "/.mirovane/updater";
@@ -35,7 +34,6 @@ void RecoveryEndToEnd::SetUp() {
 
 void RecoveryEndToEnd::TearDown() {
   server.stop();
-  if (!dir.empty()) removeTree(dir);
 }
 
 void RecoveryEndToEnd::writeText(const std::string& path, const std::string& text) {

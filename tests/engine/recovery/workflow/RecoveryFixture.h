@@ -11,6 +11,7 @@
 
 #include "BirdWriter.h"
 #include "ChildProcess.h"
+#include "TempDir.h"
 
 // One image block of a BIRD file: its address and code.
 struct ImageBlock {
@@ -54,6 +55,7 @@ class RecoveryEndToEnd : public ::testing::Test {
     return text.find(part) != std::string::npos;
   }
 
+  TempDir temp{"recovery-e2e-"};
   std::string dir, home, root, store;
   unsigned port = 0;
   BackgroundProgram server;
