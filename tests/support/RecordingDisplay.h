@@ -34,6 +34,12 @@ class RecordingDisplay : public UpdaterDisplayInterface {
     }
     return false;
   }
+  // Every text in order, the error texts marked with errorMark in front.
+  std::vector<std::string> printed(const std::string& errorMark) const {
+    std::vector<std::string> texts;
+    for (const std::string& l : lines) texts.push_back((l.compare(0, 2, "E:") == 0 ? errorMark : "") + l.substr(2));
+    return texts;
+  }
   std::string all() const {
     std::string text;
     for (const std::string& l : lines) text += l + "\n";
