@@ -8,6 +8,7 @@
 // BENCH_UPDATER_EXE and BENCH_UPDATER_LIBS (a library directory) run another
 // Updater build, for figures taken before a change.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
