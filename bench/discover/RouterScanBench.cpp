@@ -18,6 +18,7 @@
 #include "../support/BenchFigures.h"
 #include "../support/BenchNetns.h"
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "SimDiscovery.h"
 #include "SimModule.h"
 
@@ -61,7 +62,8 @@ void BM_RouterScanSilentAddresses(benchmark::State& state) {
       state.SkipWithError("cannot answer discovery");
       return;
     }
-    const std::string home = makeTempDir("bench-scan-");
+    TempDir temp("bench-scan-");
+    const std::string home = temp.path();
     for (int i = 0; i < runCount(); ++i) {
       const RunResult run = runScan(home);
       if (run.exitCode != 0 || run.out.find("D272031D  02       02") == std::string::npos) {
@@ -72,7 +74,6 @@ void BM_RouterScanSilentAddresses(benchmark::State& state) {
       }
       gSeconds.push_back(run.seconds);
     }
-    removeTree(home);
     discovery.stop();
     simulator.stop();
     state.SetIterationTime(1);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "IspProgramming.h"
 #include "IspSimulator.h"
 
@@ -101,7 +102,8 @@ Figures gFigures;
 void BM_IspProgram256KiB(benchmark::State& state) {
   std::vector<uint8_t> image = ispTestImage(kImageSize, 42);
   bool haveClient = access(kLpc21isp, X_OK) == 0;
-  std::string dir = makeTempDir("bench-isp");
+  TempDir temp("bench-isp");
+  const std::string dir = temp.path();
   std::string file = dir + "/image.bin";
   FILE* f = fopen(file.c_str(), "wb");
   if (f) {
@@ -129,7 +131,6 @@ void BM_IspProgram256KiB(benchmark::State& state) {
     gFigures.theirs += theirs;
     ++gFigures.runs;
   }
-  removeTree(dir);
   if (gFigures.runs == 0)
     return;
   double ours = gFigures.ours / gFigures.runs;

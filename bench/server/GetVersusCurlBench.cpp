@@ -8,6 +8,7 @@
 // BENCH_UPDATER_EXE and BENCH_UPDATER_LIBS (a library directory) run another
 // Updater build, for figures taken before a change.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "../../tests/server/ServerProcess.h"
-#include "../../tests/update/ChildProcess.h"
+#include "ServerProcess.h"
+#include "ChildProcess.h"
+#include "TempDir.h"
 #include "../support/BenchFigures.h"
 
 namespace {
@@ -71,7 +73,8 @@ void BM_GetVersusCurl(benchmark::State& state) {
     state.SkipWithError("cannot start the update server");
     return;
   }
-  const std::string home = makeTempDir("bench-get-");
+  TempDir temp("bench-get-");
+  const std::string home = temp.path();
   for (auto _ : state) {
     runGet(server.url(), home);  // warm both up
     runCurl(curl, server.url());
@@ -96,7 +99,6 @@ void BM_GetVersusCurl(benchmark::State& state) {
     }
     state.SetIterationTime(1);
   }
-  removeTree(home);
 }
 BENCHMARK(BM_GetVersusCurl)->Iterations(1)->UseManualTime();
 

@@ -7,8 +7,9 @@
 #include <memory>
 #include <random>
 
-#include "../../tests/server/RecordingDisplay.h"
-#include "../../tests/server/ServerProcess.h"
+#include "RecordingDisplay.h"
+#include "ServerProcess.h"
+#include "TempDir.h"
 #include "UpdaterApp.h"
 #include "server/HttpTransfer.h"
 #include "server/ServerComm.h"
@@ -53,8 +54,8 @@ BENCHMARK(BM_GetBuild1MiB)->Arg(0)->Arg(1)->ArgName("decode")->UseRealTime()->Un
 
 void BM_RetrieveIntoStore1MiB(benchmark::State& state) {
   const std::string url = server().url();
-  char pattern[] = "/tmp/updater-bench-XXXXXX";
-  const std::string home = mkdtemp(pattern) ? pattern : "/tmp";
+  TempDir temp("updater-bench-");
+  const std::string home = temp.path();
   RecordingDisplay display;
   UpdaterApp app(url, home, &display);
   for (auto _ : state) {
@@ -64,7 +65,6 @@ void BM_RetrieveIntoStore1MiB(benchmark::State& state) {
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBirdBytes);
-  system(("rm -rf '" + home + "'").c_str());
 }
 BENCHMARK(BM_RetrieveIntoStore1MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
 

@@ -27,6 +27,7 @@
 #include "../support/BenchNetns.h"
 #include "BirdWriter.h"
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "SimModule.h"
 #include "SimUpgrade.h"
 #include "SimDiscovery.h"
@@ -167,7 +168,8 @@ bool runUpdate(const std::string& directory, const std::string& bird, RunFigures
 
 void BM_Update256KiB(benchmark::State& state) {
   for (auto _ : state) {
-    const std::string directory = makeTempDir("bench-update-");
+    TempDir temp("bench-update-");
+    const std::string directory = temp.path();
     const std::string bird = makeBird(directory);
     if (bird.empty()) state.SkipWithError("cannot write the BIRD file");
     double before = bareSocketRoundTripUs(kRoundTripsPerBlock);
@@ -194,7 +196,6 @@ void BM_Update256KiB(benchmark::State& state) {
       figures.rssMiB.push_back(run.run.maxRssKiB / 1024.0);
       before = after;
     }
-    removeTree(directory);
     state.SetIterationTime(1);
   }
 }

@@ -293,7 +293,11 @@ TEST_F(Streams, FloodFillsTheRingAndDropsTheRest) {
   recorder.hold = true;  // the first callback blocks the worker
   ASSERT_EQ(aErrNone, link->registerStreamCallback(2, 31, 3, 0, true, Recorder::callback, &recorder));
   const uint32_t total = 700;
-  for (uint32_t i = 0; i < total; ++i) sample(31, 3, 0, 3, i);
+  // The worker takes the first sample and holds it before the rest arrive, so
+  // that the ring fills behind a callback in progress.
+  sample(31, 3, 0, 3, 0);
+  ASSERT_TRUE(recorder.waitFor(1));
+  for (uint32_t i = 1; i < total; ++i) sample(31, 3, 0, 3, i);
   // Every sample goes through the cache, whether or not its callback fits.
   ASSERT_TRUE(eventually([&] {
     uint32_t value = 0;

@@ -16,6 +16,7 @@
 #include "BirdFile.h"
 #include "BirdWriter.h"
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "UsbBed.h"
 
 namespace {
@@ -71,15 +72,11 @@ class UsbEndToEnd : public ::testing::Test {
   void SetUp() override {
     SKIP_WITHOUT_UMOCKDEV();
     ASSERT_TRUE(usb.bed->ok()) << usb.bed->error();
-    dir = makeTempDir("usb-e2e-");
-    ASSERT_FALSE(dir.empty());
+    dir = temp.path();
     home = dir + "/home";
     work = dir + "/work";
     mkdir(home.c_str(), 0755);
     mkdir(work.c_str(), 0755);
-  }
-  void TearDown() override {
-    if (!dir.empty()) removeTree(dir);
   }
 
   // withoutOverride: the program may not override file permissions (as
@@ -114,6 +111,7 @@ class UsbEndToEnd : public ::testing::Test {
   std::string attributes() { return readFile(home + "/.mirovane/updater/" + kSerialText + "/.settings"); }
 
   UsbBed usb;
+  TempDir temp{"usb-e2e-"};
   std::string dir, home, work;
 };
 

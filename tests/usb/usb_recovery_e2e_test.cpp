@@ -12,6 +12,7 @@
 #include "BirdFile.h"
 #include "BirdWriter.h"
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "UsbBed.h"
 #include "UsbBootLoader.h"
 
@@ -33,15 +34,11 @@ class UsbRecovery : public ::testing::Test {
   void SetUp() override {
     SKIP_WITHOUT_UMOCKDEV();
     ASSERT_TRUE(usb.bed->ok()) << usb.bed->error();
-    dir = makeTempDir("usb-recovery-");
-    ASSERT_FALSE(dir.empty());
+    dir = temp.path();
     home = dir + "/home";
     for (const std::string& d : {home, home + "/.mirovane", home + "/.mirovane/updater"}) mkdir(d.c_str(), 0755);
     loaderHandle = usb.plug(bootLoader.gadget);
     ASSERT_NE(0, loaderHandle);
-  }
-  void TearDown() override {
-    if (!dir.empty()) removeTree(dir);
   }
 
   // Runs Updater; when the boot loader starts the liveloader, the boot
@@ -72,6 +69,7 @@ class UsbRecovery : public ::testing::Test {
   int loaderHandle = 0;
   uint32_t jumpedTo = 0;
   UsbModule* module = nullptr;
+  TempDir temp{"usb-recovery-"};
   std::string dir, home;
 };
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Updater.exe -h under Wine prints the exact usage text of the Linux build
-(tests/cli/expected/usage_full.txt) on its error stream, with the console's
+(tests/app/cli/expected/usage_full.txt) on its error stream, with the console's
 CR LF line ends, and exits 0.
 
 Usage: usage_test.py WINE_PROGRAM_SH UPDATER_EXE EXPECTED_TXT
