@@ -125,8 +125,19 @@ bool waitRunning(aLinkRef link) {
   return true;
 }
 
-// Mean microseconds per round trip of one block; 0 when one failed.
-double linkBlock(aLinkRef link, const aPacket* request) {
+// Times the calling thread has slept so far.
+long callerSleeps() {
+  std::ifstream status("/proc/thread-self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(line.find(':') + 1));
+  return 0;
+}
+
+// Mean microseconds per round trip of one block; 0 when one failed. Adds
+// the caller's sleeps per round trip to `sleeps`.
+double linkBlock(aLinkRef link, const aPacket* request, std::vector<double>* sleeps = nullptr) {
+  const long before = callerSleeps();
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kBlockRoundTrips; ++i) {
     aLink_PutPacket(link, request);
@@ -134,10 +145,13 @@ double linkBlock(aLinkRef link, const aPacket* request) {
     if (!reply) return 0;
     aPacket_Destroy(&reply);
   }
-  return secondsSince(start) * 1e6 / kBlockRoundTrips;
+  const double us = secondsSince(start) * 1e6 / kBlockRoundTrips;
+  if (sleeps) sleeps->push_back(static_cast<double>(callerSleeps() - before) / kBlockRoundTrips);
+  return us;
 }
 
-double bareBlock(platform::SocketHandle socket) {
+double bareBlock(platform::SocketHandle socket, std::vector<double>* sleeps = nullptr) {
+  const long before = callerSleeps();
   uint8_t wire[kWireSize] = {kModuleAddress, sizeof(kRequest), kRequest[0], kRequest[1], kRequest[2]};
   uint8_t back[kWireSize];
   const Clock::time_point start = Clock::now();
@@ -154,7 +168,9 @@ double bareBlock(platform::SocketHandle socket) {
         return 0;
     }
   }
-  return secondsSince(start) * 1e6 / kBlockRoundTrips;
+  const double us = secondsSince(start) * 1e6 / kBlockRoundTrips;
+  if (sleeps) sleeps->push_back(static_cast<double>(callerSleeps() - before) / kBlockRoundTrips);
+  return us;
 }
 
 void BM_LinkRoundTripRatio(benchmark::State& state) {
@@ -170,7 +186,7 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
   }
   platform::socketSetNoDelay(socket);
   aPacket* request = aPacket_CreateWithData(kModuleAddress, sizeof(kRequest), kRequest);
-  std::vector<double> linkUs, bareUs, ratios;
+  std::vector<double> linkUs, bareUs, ratios, linkSleeps, bareSleeps;
   for (auto _ : state) {
     linkBlock(link, request);  // warm both paths up
     bareBlock(socket);
@@ -178,11 +194,11 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
       // The side that goes first alternates, so neither always follows the other.
       double l = 0, b = 0;
       if (pair % 2) {
-        b = bareBlock(socket);
-        l = linkBlock(link, request);
+        b = bareBlock(socket, &bareSleeps);
+        l = linkBlock(link, request, &linkSleeps);
       } else {
-        l = linkBlock(link, request);
-        b = bareBlock(socket);
+        l = linkBlock(link, request, &linkSleeps);
+        b = bareBlock(socket, &bareSleeps);
       }
       if (l <= 0 || b <= 0) {
         state.SkipWithError("a round trip got no reply within 1000 ms");
@@ -204,6 +220,10 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
   printFigure("link round trip", linkUs, "us", "-");
   printFigure("bare socket ping-pong", bareUs, "us", "-");
   printFigure("link round trip / bare socket ping-pong", ratios, "x", "<= 2, aim <= 1.5");
+  // Each time the caller sleeps costs a wake-up, slow on an idle machine:
+  // the bare ping-pong sleeps once per round trip.
+  printFigure("caller sleeps per link round trip", linkSleeps, "", "-");
+  printFigure("caller sleeps per bare round trip", bareSleeps, "", "-");
 }
 BENCHMARK(BM_LinkRoundTripRatio)->Iterations(1)->UseManualTime();
 
