@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -157,6 +158,67 @@ int64_t msUntil(Clock::time_point deadline) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
+// Polls the FIFO's change count until it moves on from `seen` or `until`
+// has passed; true when it moved. Between looks the core is offered to any
+// other thread ready to run on it: the peer or the link's reader, woken by
+// this very exchange, may have been placed there.
+bool pollForChange(Fifo* fifo, uint32_t seen, Clock::time_point until) {
+  while (fifo->changes.load(std::memory_order_acquire) == seen) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// Search passes follow each other without a pause while packets are queued,
+// so that unwanted packets age out quickly; while there is nothing to look
+// at the caller polls the FIFO until `spinUntil`, then sleeps on it until a
+// put, the deadline or the FIFO's destruction. A caller that waits beside
+// other claimers does not pass again over packets it has already passed
+// over: they may be another claimer's, whose budget quick passes would spend
+// before it has had a look; it looks again when a packet comes.
+Entry* awaitFirst(Fifo* fifo, aPacketMatchProc match, const void* matchRef, Clock::time_point deadline,
+                  Clock::time_point spinUntil) {
+  const Clock::time_point spinEnd = std::min(spinUntil, deadline);
+  std::unique_lock<std::mutex> guard(fifo->lock);
+  fifo->claimers++;
+  bool passedOver = false;  // the queued packets, as of change `passedAt`
+  uint32_t passedAt = 0;
+  auto somethingToLookAt = [&] {
+    return fifo->count < 0 ||
+           (fifo->count > 0 && !(passedOver && fifo->changes.load(std::memory_order_relaxed) == passedAt));
+  };
+  Entry* entry = nullptr;
+  for (;;) {
+    if (!somethingToLookAt()) {
+      if (Clock::now() < spinEnd) {
+        const uint32_t seen = fifo->changes.load(std::memory_order_relaxed);
+        guard.unlock();
+        pollForChange(fifo, seen, spinEnd);
+        guard.lock();
+        continue;
+      }
+      fifo->ready.wait_until(guard, deadline, somethingToLookAt);
+      if (!somethingToLookAt()) break;
+    }
+    if (fifo->count < 0) break;
+    entry = searchPass(fifo, match, matchRef);
+    if (entry || msUntil(deadline) < 0) break;
+    passedOver = fifo->claimers > 1;
+    passedAt = fifo->changes.load(std::memory_order_relaxed);
+  }
+  fifo->claimers--;
+  return entry;
+}
+
+// The polling budget after a wait that took `tookUs` (and found its reply
+// or not).
+uint32_t nextReplySpin(uint32_t spinUs, bool found, int64_t tookUs) {
+  if (found && tookUs <= kReplySpinMaxUs) return kReplySpinMaxUs;
+  spinUs /= 2;
+  return spinUs < kReplySpinMinUs ? 0 : spinUs;
+}
+
 }  // namespace
 
 aPacketFifoRef aPacketFifo_Create(void) {
@@ -297,71 +359,6 @@ aPacket* aPacketFifo_GetFirst(aPacketFifoRef ref, aPacketMatchProc match, const 
   }
   return handOut(entry);
 }
-
-namespace {
-
-// Polls the FIFO's change count until it moves on from `seen` or `until`
-// has passed; true when it moved. Between looks the core is offered to any
-// other thread ready to run on it: the peer or the link's reader, woken by
-// this very exchange, may have been placed there.
-bool pollForChange(Fifo* fifo, uint32_t seen, Clock::time_point until) {
-  while (fifo->changes.load(std::memory_order_acquire) == seen) {
-    if (Clock::now() >= until) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
-
-// Search passes follow each other without a pause while packets are queued,
-// so that unwanted packets age out quickly; while there is nothing to look
-// at the caller polls the FIFO until `spinUntil`, then sleeps on it until a
-// put, the deadline or the FIFO's destruction. A caller that waits beside
-// other claimers does not pass again over packets it has already passed
-// over: they may be another claimer's, whose budget quick passes would spend
-// before it has had a look; it looks again when a packet comes.
-Entry* awaitFirst(Fifo* fifo, aPacketMatchProc match, const void* matchRef, Clock::time_point deadline,
-                  Clock::time_point spinUntil) {
-  const Clock::time_point spinEnd = std::min(spinUntil, deadline);
-  std::unique_lock<std::mutex> guard(fifo->lock);
-  fifo->claimers++;
-  bool passedOver = false;  // the queued packets, as of change `passedAt`
-  uint32_t passedAt = 0;
-  auto somethingToLookAt = [&] {
-    return fifo->count < 0 ||
-           (fifo->count > 0 && !(passedOver && fifo->changes.load(std::memory_order_relaxed) == passedAt));
-  };
-  Entry* entry = nullptr;
-  for (;;) {
-    if (!somethingToLookAt()) {
-      if (Clock::now() < spinEnd) {
-        const uint32_t seen = fifo->changes.load(std::memory_order_relaxed);
-        guard.unlock();
-        pollForChange(fifo, seen, spinEnd);
-        guard.lock();
-        continue;
-      }
-      fifo->ready.wait_until(guard, deadline, somethingToLookAt);
-      if (!somethingToLookAt()) break;
-    }
-    if (fifo->count < 0) break;
-    entry = searchPass(fifo, match, matchRef);
-    if (entry || msUntil(deadline) < 0) break;
-    passedOver = fifo->claimers > 1;
-    passedAt = fifo->changes.load(std::memory_order_relaxed);
-  }
-  fifo->claimers--;
-  return entry;
-}
-
-// The polling budget after a wait that took `tookUs` (and found its reply
-// or not).
-uint32_t nextReplySpin(uint32_t spinUs, bool found, int64_t tookUs) {
-  if (found && tookUs <= kReplySpinMaxUs) return kReplySpinMaxUs;
-  spinUs /= 2;
-  return spinUs < kReplySpinMinUs ? 0 : spinUs;
-}
-
-}  // namespace
 
 aPacket* aPacketFifo_AwaitFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef,
                                 uint32_t timeoutMs) {
