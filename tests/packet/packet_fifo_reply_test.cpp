@@ -96,8 +96,9 @@ TEST_F(FifoReply, LoneCallerAgesUnwantedPacketsOut) {
 
 TEST_F(FifoReply, DestroyReleasesAPollingCaller) {
   uint8_t wanted = 1;
-  auto waiter = std::async(std::launch::async, [&] {
-    return aPacketFifo_AwaitReply(fifo, matchCommand, &wanted, 60000);
+  const aPacketFifoRef ref = fifo;  // Destroy clears `fifo` while the caller waits
+  auto waiter = std::async(std::launch::async, [ref, &wanted] {
+    return aPacketFifo_AwaitReply(ref, matchCommand, &wanted, 60000);
   });
   const Clock::time_point start = Clock::now();
   ASSERT_EQ(aPacketFifo_Destroy(&fifo), aErrNone);
