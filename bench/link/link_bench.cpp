@@ -6,9 +6,9 @@
 //
 // The round trip of a small request and reply through aLink and a bare
 // socket ping-pong of the same size on the same loopback are measured in
-// alternating blocks, so that both sides see the same machine; each block
-// pair gives one ratio. Then the CPU time and wake-ups an idle connected link
-// costs, from its threads' own counters.
+// alternating blocks, each side on a thread of its own, so that both sides
+// see the same machine; each block pair gives one ratio. Then the CPU time
+// and wake-ups an idle connected link costs, from its threads' own counters.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <signal.h>
@@ -17,8 +17,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -173,6 +176,56 @@ double bareBlock(platform::SocketHandle socket, std::vector<double>* sleeps = nu
   return us;
 }
 
+// Runs one side's blocks on a thread of its own, so that neither side
+// inherits the scheduler's view of the other's thread: a caller that polls
+// for its reply looks busy for a while after, and the scheduler then places
+// the threads it wakes on the other core.
+class SideThread {
+ public:
+  SideThread() : thread_([this] { loop(); }) {}
+  ~SideThread() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  double run(std::function<double()> block) {
+    std::unique_lock<std::mutex> guard(lock_);
+    block_ = std::move(block);
+    done_ = false;
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return done_; });
+    return result_;
+  }
+
+ private:
+  void loop() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+      changed_.wait(guard, [this] { return quit_ || block_; });
+      if (quit_) return;
+      std::function<double()> block = std::move(block_);
+      block_ = nullptr;
+      guard.unlock();
+      const double result = block();
+      guard.lock();
+      result_ = result;
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::function<double()> block_;
+  double result_ = 0;
+  bool done_ = false;
+  bool quit_ = false;
+  std::thread thread_;  // last: starts once the rest is made
+};
+
 void BM_LinkRoundTripRatio(benchmark::State& state) {
   aLinkRef link = aLink_CreateTCPIP(platform::ipv4Loopback(), gPorts.module);
   platform::SocketHandle socket = platform::tcpSocket();
@@ -187,18 +240,25 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
   platform::socketSetNoDelay(socket);
   aPacket* request = aPacket_CreateWithData(kModuleAddress, sizeof(kRequest), kRequest);
   std::vector<double> linkUs, bareUs, ratios, linkSleeps, bareSleeps;
+  SideThread linkSide, bareSide;
+  auto linkRun = [&](std::vector<double>* sleeps) {
+    return linkSide.run([&, sleeps] { return linkBlock(link, request, sleeps); });
+  };
+  auto bareRun = [&](std::vector<double>* sleeps) {
+    return bareSide.run([&, sleeps] { return bareBlock(socket, sleeps); });
+  };
   for (auto _ : state) {
-    linkBlock(link, request);  // warm both paths up
-    bareBlock(socket);
+    linkRun(nullptr);  // warm both paths up
+    bareRun(nullptr);
     for (int pair = 0; pair < kBlockPairs; ++pair) {
       // The side that goes first alternates, so neither always follows the other.
       double l = 0, b = 0;
       if (pair % 2) {
-        b = bareBlock(socket, &bareSleeps);
-        l = linkBlock(link, request, &linkSleeps);
+        b = bareRun(&bareSleeps);
+        l = linkRun(&linkSleeps);
       } else {
-        l = linkBlock(link, request, &linkSleeps);
-        b = bareBlock(socket, &bareSleeps);
+        l = linkRun(&linkSleeps);
+        b = bareRun(&bareSleeps);
       }
       if (l <= 0 || b <= 0) {
         state.SkipWithError("a round trip got no reply within 1000 ms");
