@@ -176,10 +176,11 @@ double bareBlock(platform::SocketHandle socket, std::vector<double>* sleeps = nu
   return us;
 }
 
-// Runs one side's blocks on a thread of its own, so that neither side
-// inherits the scheduler's view of the other's thread: a caller that polls
-// for its reply looks busy for a while after, and the scheduler then places
-// the threads it wakes on the other core.
+// Runs one side's blocks on a thread of its own, so that each side's thread
+// has only its own history with the scheduler (a caller that polls for its
+// reply looks busy to it). The placement of the peer's threads is shared all
+// the same: on an idle machine the bare ping-pong can run slower right after
+// polling link blocks, so read the link's own round trip beside the ratio.
 class SideThread {
  public:
   SideThread() : thread_([this] { loop(); }) {}
