@@ -50,5 +50,5 @@ grep '^FIGURE|' "$log" | table
 # idle machine makes slow: read them from a quiet machine.
 echo
 echo "Reply path (load averages before the benchmarks: $loadBefore):"
-grep -E '^FIGURE\|(link round trip / bare socket ping-pong|caller sleeps per|-U bound / time)' "$log" | table
+grep -E '^FIGURE\|(link round trip|bare socket ping-pong|caller sleeps per|-U bound / time|bare-socket round trip)' "$log" | table
 exit $status
