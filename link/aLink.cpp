@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "internal/aLinkRecord.h"
+#include "internal/aPacketFifoWait.h"
 
 using namespace klv_link;
 
@@ -46,8 +47,14 @@ aPacket* aLink_AwaitFirst(aLinkRef id, aPacketMatchProc match, const void* match
   if (!link || !match) return nullptr;
   const Clock::time_point start = Clock::now();
   uint32_t left = timeoutMs;
+  // The reply to a request just sent is polled for at first (see
+  // aPacketFifo_AwaitReply); the later slices only sleep.
+  bool first = true;
   while (flowing(link)) {
-    aPacket* packet = aPacketFifo_AwaitFirst(link->inbound.load(), match, matchRef, std::min(left, kAwaitSliceMs));
+    const uint32_t slice = std::min(left, kAwaitSliceMs);
+    aPacket* packet = first ? aPacketFifo_AwaitReply(link->inbound.load(), match, matchRef, slice)
+                            : aPacketFifo_AwaitFirst(link->inbound.load(), match, matchRef, slice);
+    first = false;
     if (packet) return packet;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     if (elapsed >= timeoutMs) break;

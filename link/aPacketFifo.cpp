@@ -7,11 +7,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <unordered_map>
 
 namespace {
@@ -19,6 +21,14 @@ namespace {
 const uint16_t kFifoCheck = 0xFEED;
 
 using Clock = std::chrono::steady_clock;
+
+// A caller awaiting a reply polls an empty FIFO for at most this long before
+// it sleeps on it: a reply that comes within it is taken without the caller
+// having to be woken. The budget shrinks while replies come later than that
+// (halved after each slow one, down to no polling at all) and returns to the
+// full length as soon as one comes in time.
+const uint32_t kReplySpinMaxUs = 100;
+const uint32_t kReplySpinMinUs = 8;
 
 struct Entry {
   aPacket packet;
@@ -33,6 +43,13 @@ struct Fifo {
   Entry* head = nullptr;
   Entry* tail = nullptr;
   int32_t count = 0;  // -1 once the FIFO is being destroyed
+  // Moves on with every put and with destruction (changed under the lock),
+  // so that a caller polling the FIFO need not take the lock to see that
+  // nothing has changed.
+  std::atomic<uint32_t> changes{0};
+  // How long a caller awaiting a reply polls before it sleeps.
+  std::atomic<uint32_t> replySpinUs{kReplySpinMaxUs};
+  int32_t claimers = 0;  // callers inside a filtered wait (under the lock)
   // The registry's reference plus one per caller inside an operation; the
   // record is freed by whoever drops the last one, so callers still waiting
   // when the FIFO is destroyed wake up on a live record.
@@ -141,6 +158,67 @@ int64_t msUntil(Clock::time_point deadline) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
+// Polls the FIFO's change count until it moves on from `seen` or `until`
+// has passed; true when it moved. Between looks the core is offered to any
+// other thread ready to run on it: the peer or the link's reader, woken by
+// this very exchange, may have been placed there.
+bool pollForChange(Fifo* fifo, uint32_t seen, Clock::time_point until) {
+  while (fifo->changes.load(std::memory_order_acquire) == seen) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// Search passes follow each other without a pause while packets are queued,
+// so that unwanted packets age out quickly; while there is nothing to look
+// at the caller polls the FIFO until `spinUntil`, then sleeps on it until a
+// put, the deadline or the FIFO's destruction. A caller that waits beside
+// other claimers does not pass again over packets it has already passed
+// over: they may be another claimer's, whose budget quick passes would spend
+// before it has had a look; it looks again when a packet comes.
+Entry* awaitFirst(Fifo* fifo, aPacketMatchProc match, const void* matchRef, Clock::time_point deadline,
+                  Clock::time_point spinUntil) {
+  const Clock::time_point spinEnd = std::min(spinUntil, deadline);
+  std::unique_lock<std::mutex> guard(fifo->lock);
+  fifo->claimers++;
+  bool passedOver = false;  // the queued packets, as of change `passedAt`
+  uint32_t passedAt = 0;
+  auto somethingToLookAt = [&] {
+    return fifo->count < 0 ||
+           (fifo->count > 0 && !(passedOver && fifo->changes.load(std::memory_order_relaxed) == passedAt));
+  };
+  Entry* entry = nullptr;
+  for (;;) {
+    if (!somethingToLookAt()) {
+      if (Clock::now() < spinEnd) {
+        const uint32_t seen = fifo->changes.load(std::memory_order_relaxed);
+        guard.unlock();
+        pollForChange(fifo, seen, spinEnd);
+        guard.lock();
+        continue;
+      }
+      fifo->ready.wait_until(guard, deadline, somethingToLookAt);
+      if (!somethingToLookAt()) break;
+    }
+    if (fifo->count < 0) break;
+    entry = searchPass(fifo, match, matchRef);
+    if (entry || msUntil(deadline) < 0) break;
+    passedOver = fifo->claimers > 1;
+    passedAt = fifo->changes.load(std::memory_order_relaxed);
+  }
+  fifo->claimers--;
+  return entry;
+}
+
+// The polling budget after a wait that took `tookUs` (and found its reply
+// or not).
+uint32_t nextReplySpin(uint32_t spinUs, bool found, int64_t tookUs) {
+  if (found && tookUs <= kReplySpinMaxUs) return kReplySpinMaxUs;
+  spinUs /= 2;
+  return spinUs < kReplySpinMinUs ? 0 : spinUs;
+}
+
 }  // namespace
 
 aPacketFifoRef aPacketFifo_Create(void) {
@@ -170,6 +248,7 @@ aErr aPacketFifo_Destroy(aPacketFifoRef* ref) {
     entries = fifo->head;
     fifo->head = fifo->tail = nullptr;
     fifo->count = -1;
+    fifo->changes.fetch_add(1, std::memory_order_release);
     fifo->ready.notify_all();
   }
   freeEntries(entries);
@@ -211,6 +290,7 @@ aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
       fifo->head = entry;
     fifo->tail = entry;
     fifo->count++;
+    fifo->changes.fetch_add(1, std::memory_order_release);
     if (fifo->count > aPACKETFIFO_MAX) {
       // Nobody is taking packets off this queue: start afresh rather than
       // hand out a backlog of stale ones.
@@ -221,9 +301,10 @@ aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet) {
       wake = true;
     }
   }
-  // Woken after the lock is released, so the waiter does not wake only to
-  // wait for the lock (the record lives on while this call uses it).
-  if (wake) fifo->ready.notify_one();
+  // Every waiter is woken, as a packet is claimed by content and may be
+  // any one's. After the lock is released, so that none wakes only to wait
+  // for the lock (the record lives on while this call uses it).
+  if (wake) fifo->ready.notify_all();
   freeEntries(overflow);
   return aErrNone;
 }
@@ -279,27 +360,28 @@ aPacket* aPacketFifo_GetFirst(aPacketFifoRef ref, aPacketMatchProc match, const 
   return handOut(entry);
 }
 
-// Search passes follow each other without a pause while packets are queued,
-// so unwanted packets age out quickly; while the FIFO is empty the caller
-// sleeps on it until a put, the deadline or the FIFO's destruction.
 aPacket* aPacketFifo_AwaitFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef,
                                 uint32_t timeoutMs) {
   if (!match) return nullptr;
   FifoUse use(ref);
   Fifo* fifo = use.get();
   if (!fifo) return nullptr;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  Entry* entry = nullptr;
-  for (;;) {
-    std::unique_lock<std::mutex> guard(fifo->lock);
-    if (fifo->count == 0) {
-      fifo->ready.wait_until(guard, deadline, [fifo] { return fifo->count != 0; });
-      if (fifo->count == 0) break;
-    }
-    if (fifo->count < 0) break;
-    entry = searchPass(fifo, match, matchRef);
-    if (entry || msUntil(deadline) < 0) break;
-  }
+  const Clock::time_point now = Clock::now();
+  return handOut(awaitFirst(fifo, match, matchRef, now + std::chrono::milliseconds(timeoutMs), now));
+}
+
+aPacket* aPacketFifo_AwaitReply(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef,
+                                uint32_t timeoutMs) {
+  if (!match) return nullptr;
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return nullptr;
+  const uint32_t spinUs = fifo->replySpinUs.load(std::memory_order_relaxed);
+  const Clock::time_point start = Clock::now();
+  Entry* entry = awaitFirst(fifo, match, matchRef, start + std::chrono::milliseconds(timeoutMs),
+                            start + std::chrono::microseconds(spinUs));
+  const int64_t tookUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+  fifo->replySpinUs.store(nextReplySpin(spinUs, entry != nullptr, tookUs), std::memory_order_relaxed);
   return handOut(entry);
 }
 

@@ -15,7 +15,10 @@
  *    (GetFirst, AwaitFirst) that passes over a packet lowers its budget; a
  *    search that meets a packet whose budget is spent drops it and ends
  *    without a result. So a packet nobody claims is gone after eleven
- *    searches have passed it;
+ *    searches have passed it. A caller of AwaitFirst passes over the same
+ *    packets again at once only while it is the sole caller waiting there;
+ *    beside others it looks again when a packet comes, so that one caller
+ *    does not spend the budget of another's reply;
  *  - destroying a FIFO wakes every waiter, which then returns null. */
 #include "aPacket.h"
 
@@ -42,7 +45,7 @@ KLV_EXPORT aPacketFifoRef aPacketFifo_Create(void);
 KLV_EXPORT aErr aPacketFifo_Destroy(aPacketFifoRef* ref);
 /* Number of queued packets; 0 for an unknown reference. */
 KLV_EXPORT uint32_t aPacketFifo_GetLength(aPacketFifoRef ref);
-/* Queues a copy of `packet` and wakes one waiter. aErrParam for an invalid
+/* Queues a copy of `packet` and wakes the waiters. aErrParam for an invalid
  * packet or unknown FIFO, aErrCancel while the FIFO is being destroyed,
  * aErrResource when memory is short. See the overflow rule above. */
 KLV_EXPORT aErr aPacketFifo_Put(aPacketFifoRef ref, const aPacket* packet);

@@ -6,9 +6,9 @@
 //
 // The round trip of a small request and reply through aLink and a bare
 // socket ping-pong of the same size on the same loopback are measured in
-// alternating blocks, so that both sides see the same machine; each block
-// pair gives one ratio. Then the CPU time and wake-ups an idle connected link
-// costs, from its threads' own counters.
+// alternating blocks, each side on a thread of its own, so that both sides
+// see the same machine; each block pair gives one ratio. Then the CPU time
+// and wake-ups an idle connected link costs, from its threads' own counters.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <signal.h>
@@ -17,8 +17,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -125,8 +128,19 @@ bool waitRunning(aLinkRef link) {
   return true;
 }
 
-// Mean microseconds per round trip of one block; 0 when one failed.
-double linkBlock(aLinkRef link, const aPacket* request) {
+// Times the calling thread has slept so far.
+long callerSleeps() {
+  std::ifstream status("/proc/thread-self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(line.find(':') + 1));
+  return 0;
+}
+
+// Mean microseconds per round trip of one block; 0 when one failed. Adds
+// the caller's sleeps per round trip to `sleeps`.
+double linkBlock(aLinkRef link, const aPacket* request, std::vector<double>* sleeps = nullptr) {
+  const long before = callerSleeps();
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kBlockRoundTrips; ++i) {
     aLink_PutPacket(link, request);
@@ -134,10 +148,13 @@ double linkBlock(aLinkRef link, const aPacket* request) {
     if (!reply) return 0;
     aPacket_Destroy(&reply);
   }
-  return secondsSince(start) * 1e6 / kBlockRoundTrips;
+  const double us = secondsSince(start) * 1e6 / kBlockRoundTrips;
+  if (sleeps) sleeps->push_back(static_cast<double>(callerSleeps() - before) / kBlockRoundTrips);
+  return us;
 }
 
-double bareBlock(platform::SocketHandle socket) {
+double bareBlock(platform::SocketHandle socket, std::vector<double>* sleeps = nullptr) {
+  const long before = callerSleeps();
   uint8_t wire[kWireSize] = {kModuleAddress, sizeof(kRequest), kRequest[0], kRequest[1], kRequest[2]};
   uint8_t back[kWireSize];
   const Clock::time_point start = Clock::now();
@@ -154,8 +171,61 @@ double bareBlock(platform::SocketHandle socket) {
         return 0;
     }
   }
-  return secondsSince(start) * 1e6 / kBlockRoundTrips;
+  const double us = secondsSince(start) * 1e6 / kBlockRoundTrips;
+  if (sleeps) sleeps->push_back(static_cast<double>(callerSleeps() - before) / kBlockRoundTrips);
+  return us;
 }
+
+// Runs one side's blocks on a thread of its own, so that each side's thread
+// has only its own history with the scheduler (a caller that polls for its
+// reply looks busy to it). The placement of the peer's threads is shared all
+// the same: on an idle machine the bare ping-pong can run slower right after
+// polling link blocks, so read the link's own round trip beside the ratio.
+class SideThread {
+ public:
+  SideThread() : thread_([this] { loop(); }) {}
+  ~SideThread() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  double run(std::function<double()> block) {
+    std::unique_lock<std::mutex> guard(lock_);
+    block_ = std::move(block);
+    done_ = false;
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return done_; });
+    return result_;
+  }
+
+ private:
+  void loop() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+      changed_.wait(guard, [this] { return quit_ || block_; });
+      if (quit_) return;
+      std::function<double()> block = std::move(block_);
+      block_ = nullptr;
+      guard.unlock();
+      const double result = block();
+      guard.lock();
+      result_ = result;
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::function<double()> block_;
+  double result_ = 0;
+  bool done_ = false;
+  bool quit_ = false;
+  std::thread thread_;  // last: starts once the rest is made
+};
 
 void BM_LinkRoundTripRatio(benchmark::State& state) {
   aLinkRef link = aLink_CreateTCPIP(platform::ipv4Loopback(), gPorts.module);
@@ -170,19 +240,26 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
   }
   platform::socketSetNoDelay(socket);
   aPacket* request = aPacket_CreateWithData(kModuleAddress, sizeof(kRequest), kRequest);
-  std::vector<double> linkUs, bareUs, ratios;
+  std::vector<double> linkUs, bareUs, ratios, linkSleeps, bareSleeps;
+  SideThread linkSide, bareSide;
+  auto linkRun = [&](std::vector<double>* sleeps) {
+    return linkSide.run([&, sleeps] { return linkBlock(link, request, sleeps); });
+  };
+  auto bareRun = [&](std::vector<double>* sleeps) {
+    return bareSide.run([&, sleeps] { return bareBlock(socket, sleeps); });
+  };
   for (auto _ : state) {
-    linkBlock(link, request);  // warm both paths up
-    bareBlock(socket);
+    linkRun(nullptr);  // warm both paths up
+    bareRun(nullptr);
     for (int pair = 0; pair < kBlockPairs; ++pair) {
       // The side that goes first alternates, so neither always follows the other.
       double l = 0, b = 0;
       if (pair % 2) {
-        b = bareBlock(socket);
-        l = linkBlock(link, request);
+        b = bareRun(&bareSleeps);
+        l = linkRun(&linkSleeps);
       } else {
-        l = linkBlock(link, request);
-        b = bareBlock(socket);
+        l = linkRun(&linkSleeps);
+        b = bareRun(&bareSleeps);
       }
       if (l <= 0 || b <= 0) {
         state.SkipWithError("a round trip got no reply within 1000 ms");
@@ -204,6 +281,10 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
   printFigure("link round trip", linkUs, "us", "-");
   printFigure("bare socket ping-pong", bareUs, "us", "-");
   printFigure("link round trip / bare socket ping-pong", ratios, "x", "<= 2, aim <= 1.5");
+  // Each time the caller sleeps costs a wake-up, slow on an idle machine:
+  // the bare ping-pong sleeps once per round trip.
+  printFigure("caller sleeps per link round trip", linkSleeps, "", "-");
+  printFigure("caller sleeps per bare round trip", bareSleeps, "", "-");
 }
 BENCHMARK(BM_LinkRoundTripRatio)->Iterations(1)->UseManualTime();
 
