@@ -117,7 +117,7 @@ TEST_F(FirmwareFile, ANamedFileIsOpenedByItsPath) {
   const BirdFile bird = upgrade::openBird(app, store, "Updating", path, 0xABCD, {}, false);
   EXPECT_EQ(path, bird.filename());
   EXPECT_TRUE(display.has("I:Updating from Birdfile: " + path)) << display.all();
-  EXPECT_THROW((void)upgrade::openBird(app, store, "Updating", dir.join("none.bird"), 0xABCD, {},
+  EXPECT_THROW((void)upgrade::openBird(app, store, "Updating", dir.file("none.bird"), 0xABCD, {},
                                        false),
                std::runtime_error);
 }
