@@ -13,7 +13,6 @@ namespace {
 // ---- Store slots -----------------------------------------------------------
 
 const uint8_t kStoreChunk = 25;
-const uint32_t kReplyWaitMs = 1000;
 const uint32_t kOpenWaitMs = 3000;
 
 // A store reply: command 4, the option with or without its error bit, and

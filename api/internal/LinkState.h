@@ -15,6 +15,9 @@
 namespace Mirovane {
 namespace Kelvarion {
 
+// How long a request waits for the module's reply.
+constexpr uint32_t kReplyWaitMs = 1000;
+
 // One entry of the stream table: a registration (its key has a wildcard
 // subindex or other wildcard elements) or a cached value of a concrete key.
 struct StreamEntry {
