@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+#include "platform/win32/text_win32.h"
+
 namespace platform {
 
 namespace {
@@ -31,15 +33,6 @@ bool narrowInto(const wchar_t* text, char* buffer, size_t size) {
   int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (needed <= 0 || static_cast<size_t>(needed) > size) return false;
   return WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, needed, nullptr, nullptr) == needed;
-}
-
-std::string narrow(const wchar_t* text) {
-  int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (needed <= 1) return std::string();
-  std::string out(static_cast<size_t>(needed), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], needed, nullptr, nullptr);
-  out.resize(static_cast<size_t>(needed - 1));
-  return out;
 }
 
 SysError fromLastError(DWORD err) {

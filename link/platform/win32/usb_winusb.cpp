@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/usb_identity.h"
+#include "platform/win32/text_win32.h"
 
 namespace platform {
 
@@ -50,15 +51,6 @@ UsbResult resultOf(DWORD error) {
     case ERROR_DEV_NOT_EXIST: return UsbResult::NoDevice;
     default: return UsbResult::Failed;
   }
-}
-
-std::string narrow(const wchar_t* text) {
-  int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (needed <= 1) return std::string();
-  std::string out(static_cast<size_t>(needed), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], needed, nullptr, nullptr);
-  out.resize(static_cast<size_t>(needed - 1));
-  return out;
 }
 
 // One present USB device: its interface path (to open) and its identity.
