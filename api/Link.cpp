@@ -104,6 +104,7 @@ LinkState::~LinkState() {
   stopStreaming();
   if (link) aLink_Destroy(&link);
   if (logger) aLogger_Destroy(&logger);
+  platform::wakeupDestroy(workSignal);
 }
 
 // ---- Construction and discovery ----------------------------------------------

@@ -4,7 +4,6 @@
 // worker fed through a lock-free ring.
 #include "internal/LinkState.h"
 #include "aThread.h"
-#include "aTime.h"
 #include "protocol/ModuleCodes.h"
 
 namespace Mirovane {
@@ -13,6 +12,8 @@ namespace Kelvarion {
 namespace {
 
 const uint8_t W = Link::STREAM_WILDCARD;
+// How long the idle dispatch worker sleeps at most before it looks again.
+const uint32_t kIdleWaitMs = 1000;
 
 // Data length of each sample type (index = STREAM_PACKET value); 0 = none.
 const uint8_t kSampleLength[8] = {0, 14, 15, 17, 0, 15, 16, 18};
@@ -95,7 +96,8 @@ void LinkState::workerLoop() {
     void* ref;
     aPacket* packet;
     if (!ring.pop(&callback, &ref, &packet)) {
-      aTime_MSSleep(1);
+      // Until an item or the stop arrives; the bound only keeps the wait finite.
+      platform::wakeupWait(workSignal, kIdleWaitMs);
       continue;
     }
     callback(packet, ref);
@@ -106,6 +108,8 @@ void LinkState::workerLoop() {
 static void runWorker(void* state) { static_cast<LinkState*>(state)->workerLoop(); }
 
 bool LinkState::startWorker() {
+  if (!workSignal) workSignal = platform::wakeupCreate();
+  if (!workSignal) return false;
   if (!worker) worker = aThread_Start(runWorker, this);
   return worker != nullptr;
 }
@@ -113,7 +117,7 @@ bool LinkState::startWorker() {
 void LinkState::stopWorker() {
   if (!worker) return;
   stopSignal.store(true, std::memory_order_release);
-  // The loop looks at the signal at least every millisecond.
+  platform::wakeupSignal(workSignal);
   aThread_Destroy(&worker);
   ring.clear();
   stopSignal.store(false, std::memory_order_release);
@@ -132,7 +136,7 @@ void LinkState::stopStreaming() {
 void LinkState::dispatch(const StreamEntry& entry, const aPacket* packet) {
   if (!entry.callback) return;
   aPacket* copy = aPacket_Copy(packet);
-  if (copy) ring.push(entry.callback, entry.ref, copy);
+  if (copy && ring.push(entry.callback, entry.ref, copy)) platform::wakeupSignal(workSignal);
 }
 
 // Installs the filter and starts the worker while the table has entries;

@@ -11,6 +11,7 @@
 #include "Link.h"
 #include "aLogger.h"
 #include "aThread.h"
+#include "platform/wakeup.h"
 
 namespace Mirovane {
 namespace Kelvarion {
@@ -84,6 +85,9 @@ struct LinkState {
   std::map<uint64_t, StreamEntry> streamTable;
   aThreadRef worker = nullptr;
   DispatchRing ring;
+  // Signalled when the ring gets an item and when the worker is to stop; the
+  // idle worker sleeps on it.
+  platform::Wakeup* workSignal = nullptr;
   std::atomic<bool> stopSignal{false};
   std::mutex tableMutex;
   bool filterInstalled = false;

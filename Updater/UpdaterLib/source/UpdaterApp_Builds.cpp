@@ -106,7 +106,7 @@ bool openDeviceRecord(UpdaterDisplayInterface* display, const std::string& direc
 
 // Decodes a fetched BIRD file, stores it as <build>.bird and records it as
 // the latest download; false (with the cause on the display) otherwise.
-bool storeFetchedBuild(UpdaterDisplayInterface* display, DeviceRecord& record, const std::string& bld,
+bool storeFetchedBuild(UpdaterDisplayInterface* display, DeviceRecord& record, uint32_t build,
                        std::string& received) {
   // A server that ends its lines with CR LF leaves the CR on the base64 line.
   if (!received.empty() && received.back() == '\r') received.pop_back();
@@ -114,7 +114,7 @@ bool storeFetchedBuild(UpdaterDisplayInterface* display, DeviceRecord& record, c
     display->print(1, "Failed to retreive a valid BIRD file");
     return false;
   }
-  const std::string fileName = bld + ".bird";
+  const std::string fileName = buildFileName(build);
   if (!base64DecodeInPlace(received)) {
     // Not base64: nothing is stored and nothing recorded.
     display->print(1, "Failed to retreive a valid BIRD file");
@@ -183,5 +183,5 @@ uint32_t UpdaterApp::getBuild(uint32_t serial, const std::string& buildText, boo
   const std::string bld = std::to_string(build);
   DownloadJob job{serial, firmware, bld, serverUrl, noCal, std::string(), false};
   downloadBuild(display, &job);
-  return storeFetchedBuild(display, record, bld, job.received) ? build : 0;
+  return storeFetchedBuild(display, record, build, job.received) ? build : 0;
 }

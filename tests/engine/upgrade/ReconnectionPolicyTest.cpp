@@ -70,10 +70,11 @@ TEST(ReconnectionPolicy, BetweenStagesLooksForTheSerialOverTheTransportItWasReac
   // Fifteen attempts a second apart, and no pause after the last.
   for (const ReconnectPolicy* policy :
        {&upgrade::kReconnectBetweenStages, &upgrade::kReconnectRoutedBetweenStages}) {
+    SCOPED_TRACE(policy == &upgrade::kReconnectBetweenStages ? "between stages" : "between stages, routed");
     const Attempts failed = run(*policy, routed, 0);
     EXPECT_NE(aErrNone, failed.result);
-    EXPECT_EQ(15u, failed.tried.size()) << policy->name;
-    EXPECT_EQ(std::vector<uint32_t>(14, 1000), failed.pauses) << policy->name;
+    EXPECT_EQ(15u, failed.tried.size());
+    EXPECT_EQ(std::vector<uint32_t>(14, 1000), failed.pauses);
   }
 }
 

@@ -14,11 +14,11 @@ namespace upgrade {
 // into its loader is given 5 x 500 ms when LOAD went unanswered, and 15 x
 // 1000 ms between the stages; a liveloader 15 x 1000 ms to enumerate.
 // clang-format off
-//                                                     name                      tries    ms looks for                       pause after last, report
-const ReconnectPolicy kReconnectAtLoaderStart       = {"loader start",            5,  500, LookFor::kSameRoute,            true,  true};
-const ReconnectPolicy kReconnectBetweenStages       = {"between stages",         15, 1000, LookFor::kSerialOnItsTransport, false, false};
-const ReconnectPolicy kReconnectRoutedBetweenStages = {"between stages, routed", 15, 1000, LookFor::kSameRoute,            false, false};
-const ReconnectPolicy kFindLiveloader               = {"liveloader",             15, 1000, LookFor::kLiveloaderOnUsb,      false, false};
+//                                                    tries    ms looks for                       pause after last, report
+const ReconnectPolicy kReconnectAtLoaderStart       = { 5,  500, LookFor::kSameRoute,            true,  true};
+const ReconnectPolicy kReconnectBetweenStages       = {15, 1000, LookFor::kSerialOnItsTransport, false, false};
+const ReconnectPolicy kReconnectRoutedBetweenStages = {15, 1000, LookFor::kSameRoute,            false, false};
+const ReconnectPolicy kFindLiveloader               = {15, 1000, LookFor::kLiveloaderOnUsb,      false, false};
 // clang-format on
 
 std::vector<ReconnectCandidate> reconnectCandidates(LookFor lookFor, linkType reachedBy,

@@ -25,7 +25,6 @@ enum class LookFor {
 };
 
 struct ReconnectPolicy {
-  const char* name;
   int attempts;
   uint32_t intervalMs;
   LookFor lookFor;

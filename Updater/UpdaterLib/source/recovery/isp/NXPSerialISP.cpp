@@ -123,19 +123,15 @@ aErr NXPSerialISP::unlock() {
   return command(text, "Error response ==>[", DEBUG_NXPSerial);
 }
 
-aErr NXPSerialISP::prepareSectors(uint32_t first, uint32_t last) {
-  if (last < first)
-    return aErrParam;
-  char text[40];
-  snprintf(text, sizeof text, "P %u %u\r\n", first, last);
-  return command(text, "Error response ==>[", DEBUG_NXPSerial);
-}
+aErr NXPSerialISP::prepareSectors(uint32_t first, uint32_t last) { return sectorCommand('P', first, last); }
 
-aErr NXPSerialISP::eraseSectors(uint32_t first, uint32_t last) {
+aErr NXPSerialISP::eraseSectors(uint32_t first, uint32_t last) { return sectorCommand('E', first, last); }
+
+aErr NXPSerialISP::sectorCommand(char letter, uint32_t first, uint32_t last) {
   if (last < first)
     return aErrParam;
   char text[40];
-  snprintf(text, sizeof text, "E %u %u\r\n", first, last);
+  snprintf(text, sizeof text, "%c %u %u\r\n", letter, first, last);
   return command(text, "Error response ==>[", DEBUG_NXPSerial);
 }
 

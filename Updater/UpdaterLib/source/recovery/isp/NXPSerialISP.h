@@ -82,6 +82,8 @@ class NXPSerialISP {
   // Sends a command and judges its status line; errorPrefix begins the
   // error line printed on channel.
   aErr command(const char* text, const char* errorPrefix, uint32_t channel);
+  // Prepare (P) or erase (E) of the sectors first to last.
+  aErr sectorCommand(char letter, uint32_t first, uint32_t last);
   aErr readStatus(const char* errorPrefix, uint32_t channel);
   aErr writeBlocks(uint32_t count, const uint8_t* data);
   aErr sendLines(const uint8_t* data, uint32_t* position, uint32_t count);
