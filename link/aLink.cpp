@@ -1,21 +1,7 @@
 // Packet exchange, the user packet filter and the packet debug log of a link.
-#include <algorithm>
-#include <chrono>
-
 #include "internal/aLinkRecord.h"
-#include "internal/aPacketFifoWait.h"
 
 using namespace klv_link;
-
-namespace {
-
-// aLink_AwaitFirst looks at the link's state at least this often, so that a
-// link that stops running or starts resynchronising releases its waiters.
-const uint32_t kAwaitSliceMs = 20;
-
-bool flowing(const LinkRecord* link) { return link->running && link->status == LINK_RUNNING; }
-
-}  // namespace
 
 aErr aLink_PutPacket(aLinkRef id, const aPacket* packet) {
   if (!aVALIDPACKET(packet)) return aErrParam;
@@ -41,26 +27,10 @@ aPacket* aLink_GetFirst(aLinkRef id, aPacketMatchProc match, const void* matchRe
 }
 
 aPacket* aLink_AwaitFirst(aLinkRef id, aPacketMatchProc match, const void* matchRef, uint32_t timeoutMs) {
-  using Clock = std::chrono::steady_clock;
   LinkUse use(id);
   LinkRecord* link = use.get();
   if (!link || !match) return nullptr;
-  const Clock::time_point start = Clock::now();
-  uint32_t left = timeoutMs;
-  // The reply to a request just sent is polled for at first (see
-  // aPacketFifo_AwaitReply); the later slices only sleep.
-  bool first = true;
-  while (flowing(link)) {
-    const uint32_t slice = std::min(left, kAwaitSliceMs);
-    aPacket* packet = first ? aPacketFifo_AwaitReply(link->inbound.load(), match, matchRef, slice)
-                            : aPacketFifo_AwaitFirst(link->inbound.load(), match, matchRef, slice);
-    first = false;
-    if (packet) return packet;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    if (elapsed >= timeoutMs) break;
-    left = timeoutMs - static_cast<uint32_t>(elapsed);
-  }
-  return nullptr;
+  return awaitReply(link, match, matchRef, timeoutMs);
 }
 
 uint32_t aLink_DrainPackets(aLinkRef id, aPacketMatchProc match, const void* matchRef) {

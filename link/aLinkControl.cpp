@@ -2,6 +2,7 @@
 #include <new>
 
 #include "internal/aLinkRecord.h"
+#include "internal/aStreamPrivate.h"
 #include "platform/thread.h"
 #include "platform/time.h"
 
@@ -106,6 +107,7 @@ aErr startLink(LinkRecord* link) {
   link->handshake = 0;
   aErr err = queueControlPacket(link, kLinkStart);
   if (err != aErrNone) return err;
+  link->callersMayRead = aStream_WaitIsInterruptible(link->stream);
   link->running = true;
   link->writing = true;
   link->status = LINK_STARTING;
@@ -130,8 +132,13 @@ aErr stopLink(LinkRecord* link) {
   link->status = LINK_STOPPING;
   link->running = false;
   if (link->stream) aStream_Interrupt(link->stream);
+  wakeReader(link);
   platform::threadRelease(link->reader);
   link->reader = nullptr;
+  // A caller reading its reply sees the flag and lets go of the stream
+  // within its wait (which the interrupt ends too).
+  std::unique_lock<std::mutex> reading(link->streamRead);
+  link->callersMayRead = false;
   aErr err;
   {
     std::lock_guard<std::mutex> guard(link->streamWrite);

@@ -3,6 +3,7 @@
 // with a condition variable on which readers wait.
 #include "aPacketFifo.h"
 #include "internal/aPacketFifoWait.h"
+#include "internal/aReplySpin.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -21,14 +22,8 @@ namespace {
 const uint16_t kFifoCheck = 0xFEED;
 
 using Clock = std::chrono::steady_clock;
-
-// A caller awaiting a reply polls an empty FIFO for at most this long before
-// it sleeps on it: a reply that comes within it is taken without the caller
-// having to be woken. The budget shrinks while replies come later than that
-// (halved after each slow one, down to no polling at all) and returns to the
-// full length as soon as one comes in time.
-const uint32_t kReplySpinMaxUs = 100;
-const uint32_t kReplySpinMinUs = 8;
+using klv_link::kReplySpinMaxUs;
+using klv_link::nextReplySpin;
 
 struct Entry {
   aPacket packet;
@@ -47,7 +42,7 @@ struct Fifo {
   // so that a caller polling the FIFO need not take the lock to see that
   // nothing has changed.
   std::atomic<uint32_t> changes{0};
-  // How long a caller awaiting a reply polls before it sleeps.
+  // How long a caller awaiting a reply polls before it sleeps (aReplySpin.h).
   std::atomic<uint32_t> replySpinUs{kReplySpinMaxUs};
   int32_t claimers = 0;  // callers inside a filtered wait (under the lock)
   // The registry's reference plus one per caller inside an operation; the
@@ -174,16 +169,20 @@ bool pollForChange(Fifo* fifo, uint32_t seen, Clock::time_point until) {
 // so that unwanted packets age out quickly; while there is nothing to look
 // at the caller polls the FIFO until `spinUntil`, then sleeps on it until a
 // put, the deadline or the FIFO's destruction. A caller that waits beside
-// other claimers does not pass again over packets it has already passed
-// over: they may be another claimer's, whose budget quick passes would spend
-// before it has had a look; it looks again when a packet comes.
+// other claimers, or whose wait is made of several (`passes`), does not pass
+// again over packets it has already passed over: they may be another
+// caller's, whose budget quick passes would spend before it has had a look;
+// it looks again when a packet comes.
+// `passes` carries where the caller's passes stand from one of its waits to
+// the next (null: this wait alone).
 Entry* awaitFirst(Fifo* fifo, aPacketMatchProc match, const void* matchRef, Clock::time_point deadline,
-                  Clock::time_point spinUntil) {
+                  Clock::time_point spinUntil, aPacketFifoPasses* passes) {
   const Clock::time_point spinEnd = std::min(spinUntil, deadline);
   std::unique_lock<std::mutex> guard(fifo->lock);
   fifo->claimers++;
-  bool passedOver = false;  // the queued packets, as of change `passedAt`
-  uint32_t passedAt = 0;
+  aPacketFifoPasses own;
+  bool& passedOver = (passes ? passes : &own)->passedOver;  // the queued packets, as of change `passedAt`
+  uint32_t& passedAt = (passes ? passes : &own)->passedAt;
   auto somethingToLookAt = [&] {
     return fifo->count < 0 ||
            (fifo->count > 0 && !(passedOver && fifo->changes.load(std::memory_order_relaxed) == passedAt));
@@ -191,32 +190,27 @@ Entry* awaitFirst(Fifo* fifo, aPacketMatchProc match, const void* matchRef, Cloc
   Entry* entry = nullptr;
   for (;;) {
     if (!somethingToLookAt()) {
-      if (Clock::now() < spinEnd) {
+      const Clock::time_point now = Clock::now();
+      if (now < spinEnd) {
         const uint32_t seen = fifo->changes.load(std::memory_order_relaxed);
         guard.unlock();
         pollForChange(fifo, seen, spinEnd);
         guard.lock();
         continue;
       }
+      // A wait whose time is up would still sleep for the timer's slack.
+      if (now >= deadline) break;
       fifo->ready.wait_until(guard, deadline, somethingToLookAt);
       if (!somethingToLookAt()) break;
     }
     if (fifo->count < 0) break;
     entry = searchPass(fifo, match, matchRef);
     if (entry || msUntil(deadline) < 0) break;
-    passedOver = fifo->claimers > 1;
+    passedOver = passes || fifo->claimers > 1;
     passedAt = fifo->changes.load(std::memory_order_relaxed);
   }
   fifo->claimers--;
   return entry;
-}
-
-// The polling budget after a wait that took `tookUs` (and found its reply
-// or not).
-uint32_t nextReplySpin(uint32_t spinUs, bool found, int64_t tookUs) {
-  if (found && tookUs <= kReplySpinMaxUs) return kReplySpinMaxUs;
-  spinUs /= 2;
-  return spinUs < kReplySpinMinUs ? 0 : spinUs;
 }
 
 }  // namespace
@@ -360,6 +354,19 @@ aPacket* aPacketFifo_GetFirst(aPacketFifoRef ref, aPacketMatchProc match, const 
   return handOut(entry);
 }
 
+aPacket* aPacketFifo_TakeFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef) {
+  if (!match) return nullptr;
+  FifoUse use(ref);
+  Fifo* fifo = use.get();
+  if (!fifo) return nullptr;
+  Entry* entry = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(fifo->lock);
+    if (fifo->count > 0) entry = searchPass(fifo, match, matchRef);
+  }
+  return handOut(entry);
+}
+
 aPacket* aPacketFifo_AwaitFirst(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef,
                                 uint32_t timeoutMs) {
   if (!match) return nullptr;
@@ -367,21 +374,23 @@ aPacket* aPacketFifo_AwaitFirst(aPacketFifoRef ref, aPacketMatchProc match, cons
   Fifo* fifo = use.get();
   if (!fifo) return nullptr;
   const Clock::time_point now = Clock::now();
-  return handOut(awaitFirst(fifo, match, matchRef, now + std::chrono::milliseconds(timeoutMs), now));
+  return handOut(awaitFirst(fifo, match, matchRef, now + std::chrono::milliseconds(timeoutMs), now, nullptr));
 }
 
 aPacket* aPacketFifo_AwaitReply(aPacketFifoRef ref, aPacketMatchProc match, const void* matchRef,
-                                uint32_t timeoutMs) {
+                                uint32_t timeoutMs, aPacketFifoPasses* passes, bool poll) {
   if (!match) return nullptr;
   FifoUse use(ref);
   Fifo* fifo = use.get();
   if (!fifo) return nullptr;
-  const uint32_t spinUs = fifo->replySpinUs.load(std::memory_order_relaxed);
+  const uint32_t spinUs = poll ? fifo->replySpinUs.load(std::memory_order_relaxed) : 0;
   const Clock::time_point start = Clock::now();
   Entry* entry = awaitFirst(fifo, match, matchRef, start + std::chrono::milliseconds(timeoutMs),
-                            start + std::chrono::microseconds(spinUs));
-  const int64_t tookUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-  fifo->replySpinUs.store(nextReplySpin(spinUs, entry != nullptr, tookUs), std::memory_order_relaxed);
+                            start + std::chrono::microseconds(spinUs), passes);
+  if (poll) {
+    const int64_t tookUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+    fifo->replySpinUs.store(nextReplySpin(spinUs, entry != nullptr, tookUs), std::memory_order_relaxed);
+  }
   return handOut(entry);
 }
 

@@ -3,9 +3,11 @@
 // The packet link's record and the registry that maps link identifiers to
 // records. Shared by the files of the packet link only; not installed.
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 #include "aLink.h"
+#include "internal/aReplySpin.h"
 
 namespace platform {
 struct Thread;
@@ -46,7 +48,21 @@ struct LinkRecord {
   aStreamRef stream = nullptr;         // used by the threads; replaced only while they are stopped
   std::mutex streamWrite;              // one writer at a time: packets and the resync burst
 
-  // Reader-thread state.
+  // Reading the stream. Whoever holds streamRead reads it and handles what
+  // comes: the reader thread, or a caller awaiting a reply, who then takes
+  // its reply without waiting for the reader to wake, read it and wake it in
+  // turn (aLinkReply.cpp). The reader never waits for the lock: it steps
+  // aside while callers read, parked until none has read for a while.
+  std::mutex streamRead;
+  std::atomic<bool> readerHolds{false};     // the reader thread holds streamRead
+  std::atomic<int32_t> replyReaders{0};     // callers asking the reader for the stream
+  std::atomic<uint32_t> callerTurns{0};     // moves on with every caller's turn at the stream
+  std::atomic<bool> callersMayRead{false};  // the stream's wait can be interrupted (set by startLink)
+  std::atomic<uint32_t> replySpinUs{kReplySpinMaxUs};  // a reading caller's polling budget
+  std::mutex parkLock;                      // with `parked`: where the reader steps aside
+  std::condition_variable parked;
+
+  // Reading state, under streamRead.
   aPacket* assembly = nullptr;
   int handshake = 0;
   int resyncState = 0;
@@ -101,6 +117,20 @@ aErr teardownLink(LinkRecord* link);
 // Threads (aLinkReader.cpp, aLinkWriter.cpp).
 void readerMain(void* link);
 void writerMain(void* link);
+// With streamRead held: reads and handles what the stream holds now, up to
+// the end of the next complete packet. aErrNone when it handled a byte,
+// aErrNotReady when there was nothing to read, the stream's error otherwise
+// (the status then shows it). For a caller (onReaderThread false) a packet
+// the user filter must see is returned to the stream for the reader thread,
+// which runs the filter, and the result is aErrBusy.
+aErr readAvailable(LinkRecord* link, bool onReaderThread);
+// Whether a user packet filter is installed (it runs on the reader thread).
+bool userFilterInstalled(LinkRecord* link);
+// Ends the reader thread's step aside early (a stop, or a packet left to it).
+void wakeReader(LinkRecord* link);
+// Waits up to timeoutMs for the first inbound packet `match` claims, reading
+// the stream itself when it can (aLinkReply.cpp).
+aPacket* awaitReply(LinkRecord* link, aPacketMatchProc match, const void* matchRef, uint32_t timeoutMs);
 // A packet as it travels: address, length, data; returns the byte count.
 const size_t kWireMax = aPACKET_MAXDATA + 2;
 size_t wireBytes(const aPacket* packet, uint8_t* wire);

@@ -2,36 +2,48 @@
 #define TESTS_LINK_BYTEPIPE_H
 // An in-process byte pipe for driving a packet link from a test: the test
 // plays the module, pushing the bytes the link reads and watching the bytes
-// the link writes. The link side is an aStream the link owns.
+// the link writes. The link side is an aStream the link owns. A plain pipe
+// stream has no wait of its own, so the link's reader thread alone reads it;
+// a wakeable one waits for bytes and can be interrupted like a socket, so
+// callers awaiting replies read it themselves.
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "aStream.h"
+#include "internal/aStreamPrivate.h"
+#include "platform/wakeup.h"
 
 class BytePipe {
  public:
   using Bytes = std::vector<uint8_t>;
 
   // A stream over this pipe; the link that takes it keeps the pipe alive.
-  static aStreamRef makeStream(const std::shared_ptr<BytePipe>& pipe) {
+  enum class Reading { kByReader, kByCallers };
+  static const char* name(Reading reading) { return reading == Reading::kByReader ? "ByReader" : "ByCallers"; }
+  static aStreamRef makeStream(const std::shared_ptr<BytePipe>& pipe, Reading reading = Reading::kByReader) {
     auto* holder = new std::shared_ptr<BytePipe>(pipe);
-    return aStream_Create(get, nullptr, write, destroy, holder);
+    aStreamRef stream = aStream_Create(get, nullptr, write, destroy, holder);
+    if (stream && reading == Reading::kByCallers) aStream_SetWakeableWait(stream, waitForBytes);
+    return stream;
   }
 
   // Bytes the link will read, in order.
   void push(const Bytes& bytes) {
     std::lock_guard<std::mutex> guard(lock_);
     toLink_.insert(toLink_.end(), bytes.begin(), bytes.end());
+    platform::wakeupSignal(wakeup_);
   }
   // From now on reads fail with this error (aErrNone: reads work again).
   void breakReads(aErr err) {
     std::lock_guard<std::mutex> guard(lock_);
     readError_ = err;
+    platform::wakeupSignal(wakeup_);
   }
   // Everything the link has written so far.
   Bytes written() const {
@@ -52,6 +64,11 @@ class BytePipe {
   bool waitWriteHeld(int timeoutMs = 10000) const {
     std::unique_lock<std::mutex> guard(lock_);
     return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return writersHeld_ > 0; });
+  }
+  // Waits until that thread waits for bytes (on a wakeable stream).
+  bool waitWaiter(std::thread::id thread, int timeoutMs = 10000) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return waiter_ == thread; });
   }
   bool destroyed() const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -98,6 +115,19 @@ class BytePipe {
     if (pipe.toLink_.empty()) pipe.changed_.notify_all();
     return aErrNone;
   }
+  // Waits for bytes (or a read error) until the time is up or the wake-up
+  // is signalled; pushes and broken reads signal it too.
+  static aErr waitForBytes(uint32_t milliseconds, platform::Wakeup* wakeup, void* ref) {
+    BytePipe& pipe = of(ref);
+    {
+      std::lock_guard<std::mutex> guard(pipe.lock_);
+      pipe.wakeup_ = wakeup;
+      pipe.waiter_ = std::this_thread::get_id();
+      pipe.changed_.notify_all();
+      if (!pipe.toLink_.empty() || pipe.readError_ != aErrNone) return aErrNone;
+    }
+    return platform::wakeupWait(wakeup, milliseconds) ? aErrNone : aErrNotReady;
+  }
   static aErr write(const uint8_t* buffer, size_t count, void* ref) {
     BytePipe& pipe = of(ref);
     std::unique_lock<std::mutex> guard(pipe.lock_);
@@ -116,6 +146,7 @@ class BytePipe {
     {
       std::lock_guard<std::mutex> guard((*holder)->lock_);
       (*holder)->destroyed_ = true;
+      (*holder)->wakeup_ = nullptr;  // goes with the stream
       (*holder)->changed_.notify_all();
     }
     delete holder;
@@ -130,6 +161,8 @@ class BytePipe {
   bool destroyed_ = false;
   bool held_ = false;
   int writersHeld_ = 0;
+  platform::Wakeup* wakeup_ = nullptr;  // the reading side's, once it has waited
+  std::thread::id waiter_;              // the thread that waited last
 };
 
 #endif

@@ -39,10 +39,10 @@ uint8_t fromAddress(const aPacket* packet, const void* ref) {
   return packet->address == *static_cast<const uint8_t*>(ref);
 }
 
-class ScriptedLink : public ::testing::Test {
+class ScriptedLink : public ::testing::TestWithParam<BytePipe::Reading> {
  protected:
   void SetUp() override {
-    link = aLink_Create(BytePipe::makeStream(pipe));
+    link = aLink_Create(BytePipe::makeStream(pipe, GetParam()));
     ASSERT_NE(link, 0u);
     ASSERT_TRUE(waitStatus(link, LINK_RUNNING));
     ASSERT_TRUE(pipe->waitContains(kStart));
@@ -72,7 +72,7 @@ class ScriptedLink : public ::testing::Test {
   aLinkRef link = 0;
 };
 
-TEST_F(ScriptedLink, StartAndStopPacketsFrameTheConversation) {
+TEST_P(ScriptedLink, StartAndStopPacketsFrameTheConversation) {
   EXPECT_EQ(BytePipe::find(pipe->written(), kStart), 0u);
   const uint8_t data[] = {0x17, 0x01, 0x02};
   aPacket* packet = aPacket_CreateWithData(0x02, 3, data);
@@ -87,7 +87,7 @@ TEST_F(ScriptedLink, StartAndStopPacketsFrameTheConversation) {
   EXPECT_EQ(Bytes(written.end() - 3, written.end()), kStop);
 }
 
-TEST_F(ScriptedLink, HeartbeatsAreAnsweredAndNeverQueued) {
+TEST_P(ScriptedLink, HeartbeatsAreAnsweredAndNeverQueued) {
   pipe->push({0x04, 0x02, 0x00, 0x01});
   ASSERT_TRUE(pipe->waitContains({0x04, 0x02, 0x00, 0x03}));
   pipe->push({0x04, 0x02, 0x00, 0xFF});
@@ -101,7 +101,7 @@ TEST_F(ScriptedLink, HeartbeatsAreAnsweredAndNeverQueued) {
   EXPECT_EQ(aLink_GetPacket(link), nullptr);
 }
 
-TEST_F(ScriptedLink, OddAddressResynchronisesAndTheAnswerRestoresFraming) {
+TEST_P(ScriptedLink, OddAddressResynchronisesAndTheAnswerRestoresFraming) {
   pipe->push({0x05});
   ASSERT_TRUE(pipe->waitContains(kBurst));
   ASSERT_TRUE(waitStatus(link, LINK_RESYNCING));
@@ -121,7 +121,7 @@ TEST_F(ScriptedLink, OddAddressResynchronisesAndTheAnswerRestoresFraming) {
   aPacket_Destroy(&packet);
 }
 
-TEST_F(ScriptedLink, WrongResyncAnswerSendsANewBurst) {
+TEST_P(ScriptedLink, WrongResyncAnswerSendsANewBurst) {
   pipe->push({0x05});
   ASSERT_TRUE(pipe->waitWritten([](const Bytes& w) { return BytePipe::count(w, kBurst) == 1; }));
   pipe->push({0x06, 0x00, 0x08});
@@ -131,7 +131,7 @@ TEST_F(ScriptedLink, WrongResyncAnswerSendsANewBurst) {
   ASSERT_TRUE(waitStatus(link, LINK_RUNNING));
 }
 
-TEST_F(ScriptedLink, OverlongLengthAndGarbageNeverStopTheLink) {
+TEST_P(ScriptedLink, OverlongLengthAndGarbageNeverStopTheLink) {
   pipe->push({0x02, 29});
   ASSERT_TRUE(pipe->waitContains(kBurst));
   std::mt19937 random(1234);
@@ -157,7 +157,7 @@ TEST_F(ScriptedLink, OverlongLengthAndGarbageNeverStopTheLink) {
   aPacket_Destroy(&packet);
 }
 
-TEST_F(ScriptedLink, FloodOfUnreadPacketsFollowsTheOverflowRule) {
+TEST_P(ScriptedLink, FloodOfUnreadPacketsFollowsTheOverflowRule) {
   for (int i = 0; i < 25; i++) pipe->push({0x02, 0x01, static_cast<uint8_t>(i)});
   sync();
   // The 21st packet emptied the queue; the four after it remain, in order.
@@ -180,7 +180,7 @@ bool consumeAll(const aPacket*, void* ref) {
   return true;
 }
 
-TEST_F(ScriptedLink, UserFilterConsumesPacketsAndHeartbeats) {
+TEST_P(ScriptedLink, UserFilterConsumesPacketsAndHeartbeats) {
   FilterCount count;
   ASSERT_EQ(aLink_InstallUserPacketFilter(link, consumeAll, &count), aErrNone);
   size_t from = pipe->written().size();
@@ -196,7 +196,7 @@ TEST_F(ScriptedLink, UserFilterConsumesPacketsAndHeartbeats) {
   EXPECT_EQ(count.seen.load(), 2);
 }
 
-TEST_F(ScriptedLink, ReadErrorShowsAsStatusAndReleasesWaiters) {
+TEST_P(ScriptedLink, ReadErrorShowsAsStatusAndReleasesWaiters) {
   auto waiter = std::async(std::launch::async, [&] { return aLink_AwaitFirst(link, anyPacket, nullptr, 20000); });
   pipe->breakReads(aErrIO);
   ASSERT_TRUE(waitStatus(link, LINK_READ_ERROR));
@@ -211,7 +211,7 @@ TEST_F(ScriptedLink, ReadErrorShowsAsStatusAndReleasesWaiters) {
   EXPECT_EQ(aLink_GetStatus(link), LINK_READ_ERROR);
 }
 
-TEST_F(ScriptedLink, DestroyReleasesEveryWaiterWithNull) {
+TEST_P(ScriptedLink, DestroyReleasesEveryWaiterWithNull) {
   auto first = std::async(std::launch::async, [&] { return aLink_GetFirst(link, anyPacket, nullptr); });
   auto awaitFirst = std::async(std::launch::async, [&] { return aLink_AwaitFirst(link, anyPacket, nullptr, 60000); });
   auto await = std::async(std::launch::async, [&] { return aLink_AwaitPacket(link, 60000); });
@@ -227,7 +227,7 @@ TEST_F(ScriptedLink, DestroyReleasesEveryWaiterWithNull) {
   EXPECT_EQ(aLink_Destroy(&stale), aErrParam);
 }
 
-TEST_F(ScriptedLink, PacketLogRecordsBothDirections) {
+TEST_P(ScriptedLink, PacketLogRecordsBothDirections) {
   EXPECT_EQ(aLink_PacketDebug_Read(link, nullptr, nullptr, nullptr), aErrNotReady);
   EXPECT_EQ(aLink_PacketDebug_Disable(link), aErrNotReady);
   EXPECT_EQ(aLink_PacketDebug_SetLogSize(link, 0x4000001), aErrParam);
@@ -307,5 +307,11 @@ TEST(LinkIdentifiers, StreamLinksAreNotSharedAndCannotBeReset) {
   EXPECT_FALSE(pipeB->destroyed());
   EXPECT_EQ(aLink_Destroy(&b), aErrNone);
 }
+
+// Once with the reader thread reading every byte, once with callers that
+// await replies reading the stream themselves.
+INSTANTIATE_TEST_SUITE_P(Readers, ScriptedLink,
+                         ::testing::Values(BytePipe::Reading::kByReader, BytePipe::Reading::kByCallers),
+                         [](const auto& info) { return BytePipe::name(info.param); });
 
 }  // namespace
