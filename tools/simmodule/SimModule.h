@@ -34,8 +34,9 @@ constexpr uint8_t kQueryAddress = 0xAD;        // module-address query; resync b
 // Each empty packet to 0xAD is a module-address query; six in a row (the 12
 // bytes 0xAD, 0x00 ...) are the host's resynchronisation burst.
 constexpr uint32_t kBurstPairs = 6;
-// Queries not followed by more within this time are answered as queries.
-constexpr uint64_t kQueryGapMs = 20;
+// Queries not followed by more within this time are answered as queries (a
+// host writes its burst in one go, so its bytes come together).
+constexpr uint64_t kQueryGapMs = 4;
 
 // One packet: address, length 0-28, data.
 struct Packet {
