@@ -19,7 +19,7 @@ const ueiType kNoValue = static_cast<ueiType>(0xFF);
 // its addresses have answered or none has for kQuietMs, so even the answers
 // of two rounds together fit.
 const unsigned kRoundSize = 10;
-const uint32_t kQuietMs = 15;
+const uint32_t kQuietMs = 8;
 
 struct Question {
   uei reply{};  // what the answer must match; filled in by the match
