@@ -7,8 +7,11 @@
  * module's heartbeats (two data bytes 0, v are answered with 0, v + 2 from
  * the same address and never queued), resynchronises after framing errors,
  * offers each packet to the optional user filter and queues the rest on the
- * inbound FIFO. A writer thread sends queued outbound packets within about
- * 5 ms. Starting a link sends the link start packet (0xAF, 1, 0x01) first;
+ * inbound FIFO. While a caller of aLink_AwaitFirst waits for a reply on a
+ * socket or serial link, it does that reading itself and the reader thread
+ * steps aside, so that the reply reaches it without a thread hand-off; the
+ * user filter runs on the reader thread all the same. A writer thread sends
+ * queued outbound packets within about 5 ms. Starting a link sends the link start packet (0xAF, 1, 0x01) first;
  * stopping it sends the link stop packet (0xAF, 1, 0x00) last.
  *
  * Links are named by a 32-bit identifier (0 = none). Links to the same USB
@@ -86,7 +89,10 @@ KLV_EXPORT aPacket* aLink_AwaitPacket(aLinkRef link, uint32_t timeoutMs);
 KLV_EXPORT aPacket* aLink_GetFirst(aLinkRef link, aPacketMatchProc match, const void* matchRef);
 /* The first received packet `match` claims within timeoutMs, or null. Returns
  * null at once (or as soon as it changes) while the link is not running with
- * status LINK_RUNNING. Unclaimed packets age out (see aPacketFifo.h). */
+ * status LINK_RUNNING. Unclaimed packets age out (see aPacketFifo.h), here as
+ * other packets arrive: a waiting caller passes again over packets it has
+ * passed over only when a new one comes, so a reply that arrives just before
+ * its own caller starts waiting is still there for it. */
 KLV_EXPORT aPacket* aLink_AwaitFirst(aLinkRef link, aPacketMatchProc match, const void* matchRef,
                                     uint32_t timeoutMs);
 /* Removes and frees every received packet `match` claims; returns how many. */
