@@ -35,6 +35,13 @@ void Simulator::flushAddressQueries() {
   }
 }
 
+uint32_t Simulator::msUntilQueriesDue() const {
+  if (pendingQueries_ == 0)
+    return UINT32_MAX;
+  const uint64_t quietMs = nowMs() - lastQueryMs_;
+  return quietMs + 1 >= kQueryGapMs ? 1 : static_cast<uint32_t>(kQueryGapMs - quietMs);
+}
+
 void Simulator::sendHeartbeat(uint64_t now) {
   if (endpoint_.heartbeatMs == 0 || endpoint_.silent || !(linkStarted_ || endpoint_.heartbeatBeforeStart))
     return;

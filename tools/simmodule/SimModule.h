@@ -242,6 +242,9 @@ class Simulator {
   void handlePacket(const Packet& packet);
   void handleLinkControl(const Packet& packet);
   void flushAddressQueries();
+  // How long until pending address queries are due to be answered (at least
+  // 1 ms; UINT32_MAX when none is pending).
+  uint32_t msUntilQueriesDue() const;
   void answerResync();
   void sendHeartbeat(uint64_t now);
   void checkHeartbeatAnswer(const Packet& packet);

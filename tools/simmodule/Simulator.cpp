@@ -134,11 +134,7 @@ void Simulator::run() {
     uint32_t sliceMs = kReadSliceMs;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      // Pending address queries are answered as soon as their gap is over.
-      if (pendingQueries_ > 0) {
-        const uint64_t quietMs = nowMs() - lastQueryMs_;
-        sliceMs = quietMs >= kQueryGapMs ? 1 : static_cast<uint32_t>(kQueryGapMs - quietMs);
-      }
+      sliceMs = std::min(sliceMs, msUntilQueriesDue());
       if (stopRequested_)
         return;
       if (dropRequested_) {
@@ -150,7 +146,7 @@ void Simulator::run() {
     }
     if (!acceptIfNeeded())
       continue;
-    long n = channel_->read(buffer.data(), buffer.size(), std::min(sliceMs, kReadSliceMs));
+    long n = channel_->read(buffer.data(), buffer.size(), sliceMs);
     std::lock_guard<std::mutex> guard(lock_);
     uint64_t now = nowMs();
     if (n < 0) {
