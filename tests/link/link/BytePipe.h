@@ -23,9 +23,11 @@ class BytePipe {
  public:
   using Bytes = std::vector<uint8_t>;
 
-  // A stream over this pipe; the link that takes it keeps the pipe alive.
+  // Who reads the pipe's stream: the link's reader thread alone, or also
+  // the callers awaiting replies (the stream then has a wakeable wait).
   enum class Reading { kByReader, kByCallers };
   static const char* name(Reading reading) { return reading == Reading::kByReader ? "ByReader" : "ByCallers"; }
+  // A stream over this pipe; the link that takes it keeps the pipe alive.
   static aStreamRef makeStream(const std::shared_ptr<BytePipe>& pipe, Reading reading = Reading::kByReader) {
     auto* holder = new std::shared_ptr<BytePipe>(pipe);
     aStreamRef stream = aStream_Create(get, nullptr, write, destroy, holder);
