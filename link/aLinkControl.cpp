@@ -136,9 +136,9 @@ aErr stopLink(LinkRecord* link) {
   platform::threadRelease(link->reader);
   link->reader = nullptr;
   // A caller reading its reply sees the flag and lets go of the stream
-  // within its wait (which the interrupt ends too).
-  std::unique_lock<std::mutex> reading(link->streamRead);
-  link->callersMayRead = false;
+  // within its wait (which the interrupt ends too); nothing below is reset
+  // under it.
+  std::lock_guard<std::mutex> reading(link->streamRead);
   aErr err;
   {
     std::lock_guard<std::mutex> guard(link->streamWrite);

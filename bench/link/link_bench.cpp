@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "../support/BenchFigures.h"
+#include "LinkTestSupport.h"
 #include "SimModule.h"
 #include "aLink.h"
 #include "platform/socket.h"
@@ -117,15 +118,6 @@ const int kIdleWindows = 3;
 
 uint8_t isEchoReply(const aPacket* packet, const void*) {
   return packet->dataSize == sizeof(kRequest) && packet->data[0] == kEchoCommand;
-}
-
-bool waitRunning(aLinkRef link) {
-  const Clock::time_point start = Clock::now();
-  while (aLink_GetStatus(link) != LINK_RUNNING) {
-    if (Clock::now() - start > std::chrono::seconds(10)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 // Times the calling thread has slept so far.
@@ -232,7 +224,7 @@ void BM_LinkRoundTripRatio(benchmark::State& state) {
   platform::SocketHandle socket = platform::tcpSocket();
   const bool bareUp =
       platform::tcpConnect(socket, platform::ipv4Loopback(), gPorts.echo, 3000) == platform::NetResult::Ok;
-  if (!link || !waitRunning(link) || !bareUp) {
+  if (!link || !waitStatus(link, LINK_RUNNING) || !bareUp) {
     state.SkipWithError("no link to the simulated module or no echo peer");
     if (link) aLink_Destroy(&link);
     platform::socketClose(socket);
@@ -332,7 +324,7 @@ TaskCounters sumOf(const std::set<std::string>& tasks) {
 void BM_IdleLink(benchmark::State& state) {
   const std::set<std::string> before = taskIds();
   aLinkRef link = aLink_CreateTCPIP(platform::ipv4Loopback(), gPorts.module);
-  if (!link || !waitRunning(link)) {
+  if (!link || !waitStatus(link, LINK_RUNNING)) {
     state.SkipWithError("no link to the simulated module");
     if (link) aLink_Destroy(&link);
     return;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BytePipe.h"
+#include "LinkTestSupport.h"
 #include "aLink.h"
 
 namespace {
@@ -21,19 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 const Bytes kStart = {0xAF, 0x01, 0x01};
 const uint8_t kModule = 0x04;
-
-bool waitRunning(aLinkRef link) {
-  const Clock::time_point start = Clock::now();
-  while (aLink_GetStatus(link) != LINK_RUNNING) {
-    if (Clock::now() - start > std::chrono::seconds(10)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-uint8_t matchCommand(const aPacket* packet, const void* ref) {
-  return packet->dataSize >= 1 && packet->data[0] == *static_cast<const uint8_t*>(ref);
-}
 
 // Sends a one-byte request and waits for the reply with the same command;
 // the reply's second byte, or -1 when none came.
@@ -57,7 +45,7 @@ class LinkReplies : public ::testing::TestWithParam<BytePipe::Reading> {
   void SetUp() override {
     link = aLink_Create(BytePipe::makeStream(pipe, GetParam()));
     ASSERT_NE(link, 0u);
-    ASSERT_TRUE(waitRunning(link));
+    ASSERT_TRUE(waitStatus(link, LINK_RUNNING));
     ASSERT_TRUE(pipe->waitContains(kStart));
   }
   void TearDown() override {

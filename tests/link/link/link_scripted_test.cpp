@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "BytePipe.h"
+#include "LinkTestSupport.h"
 #include "aLink.h"
 
 namespace {
@@ -22,15 +23,6 @@ const Bytes kBurst = {0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00, 0xAD, 0x00
 
 long msSince(Clock::time_point start) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-bool waitStatus(aLinkRef link, linkStatus status, int timeoutMs = 10000) {
-  auto start = Clock::now();
-  while (aLink_GetStatus(link) != status) {
-    if (msSince(start) > timeoutMs) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 uint8_t anyPacket(const aPacket*, const void*) { return 1; }

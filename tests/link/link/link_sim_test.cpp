@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "LinkTestSupport.h"
 #include "SimModule.h"
 #include "aLink.h"
 #include "platform/socket.h"
@@ -18,15 +19,6 @@ using simmodule::Stats;
 
 const uint32_t kLoopback = platform::ipv4Loopback();
 const uint8_t kModuleAddress = 6;
-
-bool waitStatus(aLinkRef link, linkStatus status, int timeoutMs = 10000) {
-  auto start = Clock::now();
-  while (aLink_GetStatus(link) != status) {
-    if (Clock::now() - start > std::chrono::milliseconds(timeoutMs)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 uint8_t isAddressAnswer(const aPacket* packet, const void*) { return packet->dataSize == 0; }
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "LinkTestSupport.h"
 #include "aLink.h"
 #include "platform/usb.h"
 
@@ -96,11 +97,6 @@ class UsbLink : public ::testing::Test {
     std::unique_lock<std::mutex> guard(module.lock);
     return module.changed.wait_for(guard, std::chrono::seconds(10), [&] { return done(module.written); });
   }
-  bool waitRunning(aLinkRef link) {
-    for (int i = 0; i < 10000 && aLink_GetStatus(link) != LINK_RUNNING; i++)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return aLink_GetStatus(link) == LINK_RUNNING;
-  }
   FakeModule module;
 };
 
@@ -109,7 +105,7 @@ TEST_F(UsbLink, LinksToOneSerialNumberAreSharedAndCounted) {
   aLinkRef second = aLink_CreateUSB(kSerial);
   ASSERT_NE(first, 0u);
   EXPECT_EQ(first, second);
-  ASSERT_TRUE(waitRunning(first));
+  ASSERT_TRUE(waitStatus(first, LINK_RUNNING));
   EXPECT_EQ(module.opened, 1);
   ASSERT_TRUE(waitWritten([](const Bytes& w) { return w.size() >= 3; }));
 
@@ -135,7 +131,7 @@ TEST_F(UsbLink, AbsentModuleGivesNoLink) {
 
 TEST_F(UsbLink, ResetOpensTheDeviceAgainWithEmptyQueues) {
   aLinkRef link = aLink_CreateUSB(kSerial);
-  ASSERT_TRUE(waitRunning(link));
+  ASSERT_TRUE(waitStatus(link, LINK_RUNNING));
   {
     std::lock_guard<std::mutex> guard(module.lock);
     for (uint8_t b : {0x02, 0x01, 0x33}) module.toHost.push_back(b);
@@ -147,7 +143,7 @@ TEST_F(UsbLink, ResetOpensTheDeviceAgainWithEmptyQueues) {
   aPacket_Destroy(&packet);
 
   ASSERT_EQ(aLink_Reset(link), aErrNone);
-  ASSERT_TRUE(waitRunning(link));
+  ASSERT_TRUE(waitStatus(link, LINK_RUNNING));
   EXPECT_EQ(module.opened, 2);
   EXPECT_EQ(module.closed, 1);
   // Stop on the old connection, start on the new one.

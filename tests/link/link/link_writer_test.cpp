@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "BytePipe.h"
+#include "LinkTestSupport.h"
 #include "aLink.h"
 #include "platform/socket.h"
 
@@ -21,14 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 const Bytes kStart = {0xAF, 0x01, 0x01};
 
-bool waitStatus(aLinkRef link, linkStatus status) {
-  const Clock::time_point start = Clock::now();
-  while (aLink_GetStatus(link) != status) {
-    if (Clock::now() - start > std::chrono::seconds(10)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 aErr put(aLinkRef link, const Bytes& data) {
   aPacket* packet = aPacket_CreateWithData(0x02, static_cast<uint8_t>(data.size()), data.data());

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "LinkTestSupport.h"
 #include "aPacketFifo.h"
 #include "internal/aPacketFifoWait.h"
 
@@ -17,19 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const uint32_t kLongWaitMs = 20000;
-
-aErr put(aPacketFifoRef fifo, uint8_t command) {
-  aPacket* packet = aPacket_CreateWithData(2, 1, &command);
-  aErr err = aPacketFifo_Put(fifo, packet);
-  aPacket_Destroy(&packet);
-  return err;
-}
-
-uint8_t matchCommand(const aPacket* packet, const void* ref) {
-  return packet->dataSize >= 1 && packet->data[0] == *static_cast<const uint8_t*>(ref);
-}
-
-uint8_t matchNothing(const aPacket*, const void*) { return 0; }
 
 // The command of a packet a wait returned (-1: none), which it frees.
 int commandOf(aPacket* packet) {
@@ -62,34 +50,34 @@ TEST_F(FifoReply, ReplyReachesTheCallerWheneverItComes) {
       return commandOf(aPacketFifo_AwaitReply(fifo, matchCommand, &wanted, kLongWaitMs));
     });
     if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-    ASSERT_EQ(put(fifo, wanted), aErrNone);
+    ASSERT_EQ(putCommand(fifo, wanted), aErrNone);
     EXPECT_EQ(waiter.get(), wanted) << "reply put after " << delay << " ms";
   }
   for (int i = 0; i < 8; i++) EXPECT_EQ(aPacketFifo_AwaitReply(fifo, matchCommand, &wanted, 1), nullptr);
   auto waiter = std::async(std::launch::async, [&] {
     return commandOf(aPacketFifo_AwaitReply(fifo, matchCommand, &wanted, kLongWaitMs));
   });
-  ASSERT_EQ(put(fifo, wanted), aErrNone);
+  ASSERT_EQ(putCommand(fifo, wanted), aErrNone);
   EXPECT_EQ(waiter.get(), wanted);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 0u);
 }
 
 TEST_F(FifoReply, ReplyAlreadyQueuedIsTakenPastOthers) {
   uint8_t wanted = 3;
-  put(fifo, 1);
-  put(fifo, 3);
-  put(fifo, 5);
+  putCommand(fifo, 1);
+  putCommand(fifo, 3);
+  putCommand(fifo, 5);
   EXPECT_EQ(commandOf(aPacketFifo_AwaitReply(fifo, matchCommand, &wanted, 0)), 3);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 2u);
 }
 
 // A lone caller keeps ageing out what nobody claims, polling or sleeping.
 TEST_F(FifoReply, LoneCallerAgesUnwantedPacketsOut) {
-  put(fifo, 1);
-  put(fifo, 2);
+  putCommand(fifo, 1);
+  putCommand(fifo, 2);
   EXPECT_EQ(aPacketFifo_AwaitReply(fifo, matchNothing, nullptr, 50), nullptr);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 0u);
-  put(fifo, 1);
+  putCommand(fifo, 1);
   EXPECT_EQ(aPacketFifo_AwaitFirst(fifo, matchNothing, nullptr, 50), nullptr);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 0u);
 }
@@ -133,7 +121,7 @@ TEST(FifoClaimers, SeveralCallersEachGetTheirOwnReply) {
     }
     while (ready.load() < kCallers) std::this_thread::yield();
     if (round % 3) std::this_thread::sleep_for(std::chrono::milliseconds(round % 3));
-    for (int c = kCallers - 1; c >= 0; c--) ASSERT_EQ(put(fifo, wanted[c]), aErrNone);
+    for (int c = kCallers - 1; c >= 0; c--) ASSERT_EQ(putCommand(fifo, wanted[c]), aErrNone);
     for (int c = 0; c < kCallers; c++) ASSERT_EQ(callers[c].get(), wanted[c]) << "round " << round;
     ASSERT_EQ(aPacketFifo_GetLength(fifo), 0u);
   }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "LinkTestSupport.h"
 #include "aPacketFifo.h"
 
 namespace {
@@ -16,19 +17,6 @@ using Clock = std::chrono::steady_clock;
 long msSince(Clock::time_point start) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
-
-aErr put(aPacketFifoRef fifo, uint8_t address, uint8_t command) {
-  aPacket* packet = aPacket_CreateWithData(address, 1, &command);
-  aErr err = aPacketFifo_Put(fifo, packet);
-  aPacket_Destroy(&packet);
-  return err;
-}
-
-uint8_t matchCommand(const aPacket* packet, const void* ref) {
-  return packet->dataSize >= 1 && packet->data[0] == *static_cast<const uint8_t*>(ref);
-}
-
-uint8_t matchNothing(const aPacket*, const void*) { return 0; }
 
 class Fifo : public ::testing::Test {
  protected:
@@ -61,18 +49,18 @@ TEST_F(Fifo, KeepsOrderAndCopies) {
 }
 
 TEST_F(Fifo, TwentyStayTheTwentyFirstEmptiesIt) {
-  for (int i = 0; i < 20; i++) ASSERT_EQ(put(fifo, 2, static_cast<uint8_t>(i)), aErrNone);
+  for (int i = 0; i < 20; i++) ASSERT_EQ(putCommand(fifo, static_cast<uint8_t>(i), 2), aErrNone);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 20u);
-  ASSERT_EQ(put(fifo, 2, 20), aErrNone);
+  ASSERT_EQ(putCommand(fifo, 20, 2), aErrNone);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 0u);
   EXPECT_EQ(takeCommand(), -1);
   // The queue works normally afterwards.
-  ASSERT_EQ(put(fifo, 2, 7), aErrNone);
+  ASSERT_EQ(putCommand(fifo, 7, 2), aErrNone);
   EXPECT_EQ(takeCommand(), 7);
 }
 
 TEST_F(Fifo, UnclaimedPacketIsDroppedByTheEleventhSearch) {
-  ASSERT_EQ(put(fifo, 2, 9), aErrNone);
+  ASSERT_EQ(putCommand(fifo, 9, 2), aErrNone);
   for (int i = 0; i < 10; i++) {
     EXPECT_EQ(aPacketFifo_GetFirst(fifo, matchNothing, nullptr), nullptr);
     ASSERT_EQ(aPacketFifo_GetLength(fifo), 1u) << "search " << i + 1;
@@ -82,9 +70,9 @@ TEST_F(Fifo, UnclaimedPacketIsDroppedByTheEleventhSearch) {
 }
 
 TEST_F(Fifo, GetFirstClaimsPastOtherPackets) {
-  put(fifo, 2, 1);
-  put(fifo, 4, 2);
-  put(fifo, 6, 3);
+  putCommand(fifo, 1, 2);
+  putCommand(fifo, 2, 4);
+  putCommand(fifo, 3, 6);
   uint8_t wanted = 2;
   aPacket* packet = aPacketFifo_GetFirst(fifo, matchCommand, &wanted);
   ASSERT_NE(packet, nullptr);
@@ -95,13 +83,13 @@ TEST_F(Fifo, GetFirstClaimsPastOtherPackets) {
 }
 
 TEST_F(Fifo, DrainRemovesOnlyClaimedPackets) {
-  for (uint8_t c : {1, 2, 1, 3, 1}) put(fifo, 2, c);
+  for (uint8_t c : {1, 2, 1, 3, 1}) putCommand(fifo, c, 2);
   uint8_t wanted = 1;
   EXPECT_EQ(aPacketFifo_DrainPackets(fifo, matchCommand, &wanted), 3u);
   EXPECT_EQ(aPacketFifo_GetLength(fifo), 2u);
   EXPECT_EQ(takeCommand(), 2);
   // The tail was moved right: appending still works.
-  put(fifo, 2, 4);
+  putCommand(fifo, 4, 2);
   EXPECT_EQ(takeCommand(), 3);
   EXPECT_EQ(takeCommand(), 4);
   EXPECT_EQ(aPacketFifo_DrainPackets(fifo, nullptr, nullptr), 0u);
@@ -121,8 +109,8 @@ TEST_F(Fifo, AwaitFirstReturnsAPacketPutMeanwhileAtOnce) {
   auto start = Clock::now();
   auto waiter = std::async(std::launch::async, [&] { return aPacketFifo_AwaitFirst(fifo, matchCommand, &wanted, 20000); });
   // An unwanted packet first: it is aged out while the waiter keeps waiting.
-  put(fifo, 2, 4);
-  put(fifo, 2, 5);
+  putCommand(fifo, 4, 2);
+  putCommand(fifo, 5, 2);
   aPacket* packet = waiter.get();
   ASSERT_NE(packet, nullptr);
   EXPECT_EQ(packet->data[0], 5);
@@ -135,7 +123,7 @@ TEST_F(Fifo, AwaitWaitsForAPacketOrTimesOut) {
   EXPECT_EQ(aPacketFifo_Await(fifo, 50), nullptr);
   EXPECT_GE(msSince(start), 45);
   auto waiter = std::async(std::launch::async, [&] { return aPacketFifo_Await(fifo, 20000); });
-  put(fifo, 8, 3);
+  putCommand(fifo, 3, 8);
   aPacket* packet = waiter.get();
   ASSERT_NE(packet, nullptr);
   EXPECT_EQ(packet->address, 8);
@@ -159,7 +147,7 @@ TEST_F(Fifo, DestroyWakesEveryWaiterWithNull) {
   EXPECT_EQ(returned.load(), 3);
   EXPECT_LT(msSince(start), 10000);
   // The stale reference is harmless.
-  EXPECT_EQ(put(ref, 2, 1), aErrParam);
+  EXPECT_EQ(putCommand(ref, 1, 2), aErrParam);
   EXPECT_EQ(aPacketFifo_Get(ref), nullptr);
   EXPECT_EQ(aPacketFifo_GetLength(ref), 0u);
   EXPECT_EQ(aPacketFifo_Destroy(&ref), aErrNotFound);
@@ -204,7 +192,7 @@ TEST(FifoThreads, ProducersAndConsumersShareOneFifo) {
     producers.emplace_back([&, p] {
       for (int i = 0; i < kPerProducer; i++) {
         while (aPacketFifo_GetLength(fifo) >= 10) std::this_thread::yield();
-        ASSERT_EQ(put(fifo, static_cast<uint8_t>(2 + 2 * p), static_cast<uint8_t>(i)), aErrNone);
+        ASSERT_EQ(putCommand(fifo, static_cast<uint8_t>(i), static_cast<uint8_t>(2 + 2 * p)), aErrNone);
       }
     });
   }
